@@ -1,0 +1,28 @@
+set(MV_PLUGIN_FORMATS VST3 LV2 Standalone)
+if(APPLE)
+    list(APPEND MV_PLUGIN_FORMATS AU)
+endif()
+
+juce_add_plugin(MvQCompressor
+    PRODUCT_NAME "MV QCompressor"
+    COMPANY_NAME "MV"
+    VERSION 1.0.3
+    FORMATS ${MV_PLUGIN_FORMATS}
+    PLUGIN_MANUFACTURER_CODE Mvau
+    PLUGIN_CODE Mvqc
+    IS_SYNTH FALSE
+    NEEDS_MIDI_INPUT FALSE
+    NEEDS_MIDI_OUTPUT FALSE
+    IS_MIDI_EFFECT FALSE
+    EDITOR_WANTS_KEYBOARD_FOCUS FALSE
+    COPY_PLUGIN_AFTER_BUILD FALSE
+    VST3_CATEGORIES Fx Dynamics
+    AU_MAIN_TYPE kAudioUnitType_Effect
+    LV2URI "https://mv-audio.example/plugins/qcompressor")
+
+# Debian's JUCE takes the LV2 URI from the product name, which holds a blank
+# and is no valid IRI; the definition below wins.
+target_compile_definitions(MvQCompressor PUBLIC
+    JucePlugin_LV2URI="https://mv-audio.example/plugins/qcompressor")
+
+target_link_libraries(MvQCompressor PRIVATE mv_product)

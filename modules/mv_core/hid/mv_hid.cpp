@@ -1,0 +1,1 @@
+// USB HID layer: device records, the HID thread and the platform backends.

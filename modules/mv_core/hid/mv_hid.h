@@ -1,0 +1,3 @@
+#pragma once
+
+// USB HID layer: device records, the HID thread and the platform backends.

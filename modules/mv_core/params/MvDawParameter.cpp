@@ -1,0 +1,176 @@
+namespace juce
+{
+
+MvDawParameter::MvDawParameter (MvParamsManager& managerToUse,
+                                int indexToUse,
+                                const String& parameterName,
+                                NormalisableRange<float> parameterRange,
+                                float defaultRealValue,
+                                const String& parameterLabel,
+                                Category)
+    : AudioProcessorParameterWithID (ParameterID { makeParameterId (indexToUse), 1 },
+                                     parameterName,
+                                     AudioProcessorParameterWithIDAttributes().withLabel (parameterLabel))
+    , manager (managerToUse)
+    , index (indexToUse)
+    , range (std::move (parameterRange))
+    , label (parameterLabel)
+{
+    const auto normalisedDefault = jlimit (0.0f, 1.0f, range.convertTo0to1 (snapToRange (defaultRealValue)));
+    value = normalisedDefault;
+    defaultValue = normalisedDefault;
+}
+
+MvDawParameter::~MvDawParameter()
+{
+    cancelPendingUpdate();
+}
+
+String MvDawParameter::makeParameterId (int indexToUse)
+{
+    const auto loadedAsLv2 = PluginHostType::getPluginLoadedAs() == AudioProcessor::wrapperType_LV2;
+    return (loadedAsLv2 ? "p" : "") + String (indexToUse);
+}
+
+//==============================================================================
+float MvDawParameter::getValue() const
+{
+    return value.load();
+}
+
+void MvDawParameter::setValue (float newValue)
+{
+    // A NaN from a host would poison the model and every mirror behind it.
+    if (std::isnan (newValue))
+        return;
+
+    newValue = jlimit (0.0f, 1.0f, newValue);
+
+    if (value.exchange (newValue) != newValue)
+        triggerAsyncUpdate();
+}
+
+float MvDawParameter::getDefaultValue() const
+{
+    return defaultValue;
+}
+
+String MvDawParameter::getName (int) const
+{
+    return name;
+}
+
+String MvDawParameter::getLabel() const
+{
+    return label;
+}
+
+AudioProcessorParameter::Category MvDawParameter::getCategory() const
+{
+    return category;
+}
+
+//==============================================================================
+float MvDawParameter::snapToRange (float realValue) const
+{
+    if (range.interval > 0.0f)
+        realValue = range.start + range.interval * std::floor ((realValue - range.start) / range.interval + 0.5f);
+
+    return jlimit (range.start, range.end, realValue);
+}
+
+float MvDawParameter::toSnappedReal (float normalisedValue) const
+{
+    return snapToRange (range.convertFrom0to1 (normalisedValue));
+}
+
+String MvDawParameter::getText (float normalisedValue, int) const
+{
+    return String (toSnappedReal (normalisedValue), decimals);
+}
+
+float MvDawParameter::getValueForText (const String& text) const
+{
+    auto t = text.trimStart();
+
+    if (label.isNotEmpty() && t.endsWith (label))
+        t = t.dropLastCharacters (label.length());
+
+    while (t.startsWithChar ('+'))
+        t = t.substring (1).trimStart();
+
+    t = t.initialSectionContainingOnly ("0123456789.,-").replaceCharacter (',', '.');
+
+    return jlimit (0.0f, 1.0f, range.convertTo0to1 (t.getFloatValue()));
+}
+
+//==============================================================================
+void MvDawParameter::paramValueChanged (int, float realValue)
+{
+    const auto normalised = jlimit (0.0f, 1.0f, range.convertTo0to1 (snapToRange (realValue)));
+
+    // Stored first: the host's call back into setValue() then finds the same
+    // number and posts nothing, so the change does not return to the model.
+    value = normalised;
+    setValueNotifyingHost (normalised);
+}
+
+void MvDawParameter::paramGestureChanged (int, bool starting)
+{
+    if (starting)
+        beginChangeGesture();
+    else
+        endChangeGesture();
+}
+
+void MvDawParameter::handleAsyncUpdate()
+{
+    manager.setParamValue (this, index, range.convertFrom0to1 (value.load()));
+}
+
+//==============================================================================
+static NormalisableRange<float> makeChoiceRange (const StringArray& choices)
+{
+    return { 0.0f, (float) jmax (0, choices.size() - 1), 1.0f };
+}
+
+MvDawParameterChoice::MvDawParameterChoice (MvParamsManager& managerToUse,
+                                            int indexToUse,
+                                            const String& parameterName,
+                                            const StringArray& choiceTexts,
+                                            int defaultChoice,
+                                            const String& parameterLabel,
+                                            Category parameterCategory)
+    : MvDawParameter (managerToUse,
+                      indexToUse,
+                      parameterName,
+                      makeChoiceRange (choiceTexts),
+                      (float) defaultChoice,
+                      parameterLabel,
+                      parameterCategory)
+    , choices (choiceTexts)
+{
+}
+
+int MvDawParameterChoice::getNumSteps() const
+{
+    return choices.size();
+}
+
+bool MvDawParameterChoice::isDiscrete() const
+{
+    return true;
+}
+
+String MvDawParameterChoice::getText (float normalisedValue, int) const
+{
+    const auto choice = (int) toSnappedReal (normalisedValue);
+    return isPositiveAndBelow (choice, choices.size()) ? choices[choice] : String();
+}
+
+float MvDawParameterChoice::getValueForText (const String& text) const
+{
+    return jlimit (0.0f, 1.0f, range.convertTo0to1 ((float) choices.indexOf (text)));
+}
+
+} // namespace juce

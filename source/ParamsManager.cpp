@@ -1,0 +1,205 @@
+#include "ParamsManager.h"
+
+using namespace ParamData;
+
+QCompressorParamsManager::QCompressorParamsManager (juce::AudioProcessor* ownerToUse)
+    : juce::MvParamsManager (ownerToUse)
+{
+}
+
+QCompressorParamsManager::~QCompressorParamsManager()
+{
+    for (int i = 0; i < numParams; ++i)
+        removeParamListener (&undoManager, i);
+
+    cancelPendingUpdate();
+}
+
+//==============================================================================
+float QCompressorParamsManager::quantiseToSteps (int index, float value) noexcept
+{
+    switch (index)
+    {
+        case ratio:
+            if (value <= 1.0f) return 2.0f;
+            if (value > 4.0f) return 5.0f;
+            if (value >= 4.0f) return 3.0f;
+            return value;
+
+        case attack:
+            if (value < 0.2f) return 0.1f;
+            if (value < 0.5f) return 0.3f;
+            if (value < 2.0f) return 1.0f;
+            if (value < 5.0f) return 3.0f;
+            if (value < 20.0f) return 10.0f;
+            return 30.0f;
+
+        case release:
+            if (value < 200.0f) return 100.0f;
+            if (value < 450.0f) return 300.0f;
+            if (value < 900.0f) return 600.0f;
+            if (value <= 2000.0f) return 1200.0f;
+            return 2010.0f; // automatic release
+
+        default:
+            return value;
+    }
+}
+
+void QCompressorParamsManager::setParamValue (AutomatableParamListener* source, int index, float value)
+{
+    // A NaN has no place on any scale; letting it in would poison the snapshot,
+    // the history and the unit's mirror.
+    if (! isValidParamIndex (index) || std::isnan (value))
+        return;
+
+    if (stepKnobs)
+        value = quantiseToSteps (index, value);
+
+    if (auto* hostParameter = dynamic_cast<juce::MvDawParameter*> (getHostParameter (index)))
+        value = hostParameter->snapToRange (value);
+
+    if (value == getParamValue (index))
+        return;
+
+    if (index == snapshot)
+    {
+        preset.setCurrentSnapshot ((int) juce::jlimit (0.0f, (float) (numSnapshots - 1), value));
+        preset.setValueInAllSnapshots (snapshot, value);
+    }
+    else
+    {
+        preset.setSnapshotValue (preset.getCurrentSnapshot(), index, value);
+    }
+
+    juce::MvParamsManager::setParamValue (source, index, value);
+
+    if (index == snapshot)
+        triggerAsyncUpdate();
+}
+
+void QCompressorParamsManager::setNonAutomatableParamValue (NonAutomatableParamListener* source, int index, juce::var value)
+{
+    juce::MvParamsManager::setNonAutomatableParamValue (source, index, value);
+
+    if (index == isConnected && value == juce::var (false))
+    {
+        juce::MvParamsManager::setNonAutomatableParamValue (nullptr, screenData, blankScreen());
+    }
+    else if (index == ParamData::stepKnobs)
+    {
+        stepKnobs = (bool) getNonAutomatableParamValue (ParamData::stepKnobs);
+
+        if (stepKnobs)
+            for (auto i : { ratio, attack, release })
+                applyAsGesture (i, getParamValue (i));
+
+        preset.setSnapshotStepKnobs (preset.getCurrentSnapshot(), value);
+    }
+}
+
+void QCompressorParamsManager::applyAsGesture (int index, float value)
+{
+    beginParamGesture (nullptr, index);
+    setParamValue (nullptr, index, value);
+    endParamGesture (nullptr, index);
+}
+
+//==============================================================================
+void QCompressorParamsManager::handleAsyncUpdate()
+{
+    const auto s = preset.getCurrentSnapshot();
+
+    // The snapshot's own values are taken before its knob mode is put in force:
+    // turning stepped knobs on re-applies the present RATIO, ATTACK and RELEASE,
+    // which lands in this very record and must not replace what it holds.
+    QCompressorPreset::Record recalled;
+
+    for (int i = 0; i < numParams; ++i)
+        recalled[(size_t) i] = preset.getSnapshotValue (s, i);
+
+    setNonAutomatableParamValue (nullptr, ParamData::stepKnobs, preset.getSnapshotStepKnobs (s));
+
+    for (int i = 0; i < numRecallableParams; ++i)
+    {
+        if ((bool) getNonAutomatableParamValue (recallFlagFor (i)))
+            applyAsGesture (i, recalled[(size_t) i]);
+        else
+            preset.setSnapshotValue (s, i, recalled[(size_t) i]); // a control left alone keeps the snapshot's own value
+    }
+}
+
+//==============================================================================
+bool QCompressorParamsManager::commandListenerCallback (juce::MvCommand* command)
+{
+    if (command == nullptr)
+        return false;
+
+    const auto& id = command->commandId;
+
+    if (id == Ids::mvQCompressor::copy)
+        copy();
+    else if (id == Ids::mvQCompressor::paste)
+        paste();
+    else if (id == Ids::mvQCompressor::undo)
+        undo();
+    else if (id == Ids::mvQCompressor::redo)
+        redo();
+    else
+        return false;
+
+    return true;
+}
+
+void QCompressorParamsManager::copy()
+{
+    QCompressorPreset::Record values;
+
+    for (int i = 0; i < numParams; ++i)
+        values[(size_t) i] = getParamValue (i);
+
+    preset.copyToClipboard (values);
+    setNonAutomatableParamValue (nullptr, canPaste, true);
+}
+
+void QCompressorParamsManager::paste()
+{
+    if (! preset.hasClipboardContent())
+        return;
+
+    const auto clipboard = preset.getClipboard();
+
+    for (int i = 0; i < numRecallableParams; ++i)
+        applyAsGesture (i, clipboard[(size_t) i]);
+}
+
+void QCompressorParamsManager::undo()
+{
+    if (undoManager.canUndo())
+        stepHistory (undoManager.getPosition() - 1);
+}
+
+void QCompressorParamsManager::redo()
+{
+    if (undoManager.canRedo())
+        stepHistory (undoManager.getPosition() + 1);
+}
+
+void QCompressorParamsManager::stepHistory (int newPosition)
+{
+    undoManager.setSuspended (true);
+    undoManager.moveTo (newPosition);
+    applyHistoryState (undoManager.getState (newPosition));
+    undoManager.setSuspended (false);
+    undoManager.publishUndoRedoState();
+}
+
+void QCompressorParamsManager::applyHistoryState (const QCompressorUndoManager::State& liveState)
+{
+    // The value callbacks write into this very state while it is applied.
+    const auto state = liveState;
+
+    for (int i = 0; i < numParams; ++i)
+        if (state[(size_t) i] != getParamValue (i))
+            applyAsGesture (i, state[(size_t) i]);
+}

@@ -1,0 +1,76 @@
+#pragma once
+
+#include "ParamHelpers.h"
+#include "Preset.h"
+#include "UndoManager.h"
+
+//==============================================================================
+/**
+    The compressor's parameter model.
+
+    On top of the plain model it quantises RATIO, ATTACK and RELEASE to the
+    unit's switch positions while STEP KNOBS is on, snaps every value to its host
+    parameter's interval, records every change into the current snapshot and
+    recalls a snapshot when SNAPSHOT changes, blanks the level display when the
+    unit goes away, and carries out copy, paste, undo and redo.
+
+    Message thread only.
+*/
+class QCompressorParamsManager final : public juce::MvParamsManager
+    , public juce::AsyncUpdater
+    , public juce::CommandListener
+{
+public:
+    /** Creates the model with one history state and 32 empty snapshots. */
+    explicit QCompressorParamsManager (juce::AudioProcessor* owner);
+
+    /** Unregisters the history, cancels a pending recall. */
+    ~QCompressorParamsManager() override;
+
+    //==============================================================================
+    /** Quantises, snaps, drops an unchanged value, records it into the current
+        snapshot and notifies; a SNAPSHOT change also schedules the recall.
+    */
+    void setParamValue (AutomatableParamListener* source, int index, float value) override;
+
+    /** Stores and announces; IS CONNECTED false blanks SCREEN DATA, and STEP KNOBS
+        switches the quantisation (re-applying RATIO, ATTACK and RELEASE when on).
+    */
+    void setNonAutomatableParamValue (NonAutomatableParamListener* source, int index, juce::var value) override;
+
+    /** Consumes copy, paste, undo and redo, also when there is nothing to do. */
+    bool commandListenerCallback (juce::MvCommand* command) override;
+
+    /** Recalls the current snapshot. */
+    void handleAsyncUpdate() override;
+
+    //==============================================================================
+    /** Sets a value the way program logic does: as a begin, set and end gesture with no source. */
+    void applyAsGesture (int index, float value);
+
+    /** The stepped-knob value that RATIO, ATTACK or RELEASE take; other indices pass unchanged. */
+    static float quantiseToSteps (int index, float value) noexcept;
+
+    /** True while stepped knobs are on. */
+    bool isStepKnobs() const noexcept { return stepKnobs; }
+
+    /** The snapshot store. */
+    QCompressorPreset& getPreset() noexcept { return preset; }
+
+    /** The undo history. */
+    QCompressorUndoManager& getUndoManager() noexcept { return undoManager; }
+
+private:
+    void copy();
+    void paste();
+    void undo();
+    void redo();
+    void stepHistory (int newPosition);
+    void applyHistoryState (const QCompressorUndoManager::State& state);
+
+    bool stepKnobs = false;
+    QCompressorUndoManager undoManager { *this };
+    QCompressorPreset preset;
+
+    JUCE_DECLARE_NON_COPYABLE_WITH_LEAK_DETECTOR (QCompressorParamsManager)
+};

@@ -1,0 +1,327 @@
+#include "PluginInstance.h"
+
+using namespace ParamData;
+
+namespace
+{
+    const juce::Identifier snapshotType ("SNAPSHOT");
+    const juce::Identifier paramType ("PARAM");
+    const juce::Identifier naParamType ("NA_PARAM");
+    const juce::Identifier settingsType ("SETTINGS");
+    const juce::Identifier nameId ("NAME");
+    const juce::Identifier paramIdId ("PARAM_ID");
+    const juce::Identifier valueId ("VALUE");
+    const juce::Identifier snapNoId ("SNAP_NO");
+
+    constexpr juce::uint32 legacyXmlMark = 0x21324356; // "VC2!"
+    constexpr int stateTreeDepth = 2;                  // root, SNAPSHOT/SETTINGS, PARAM/NA_PARAM
+
+    // Saved values are plain numbers or flags; anything else in their place is a
+    // damaged blob and is left out.
+    bool isPlainValue (const juce::var& v)
+    {
+        return v.isBool() || v.isInt() || v.isInt64() || (v.isDouble() && std::isfinite ((double) v));
+    }
+}
+
+//==============================================================================
+QCompressorParamsManager* QCompressorPluginInstance::createParamsManager (juce::AudioProcessor* owner)
+{
+    auto* model = new QCompressorParamsManager (owner);
+    auto& undoManager = model->getUndoManager();
+    auto& preset = model->getPreset();
+
+    for (int i = 0; i < numParams; ++i)
+    {
+        // The parameter tree takes ownership once the base is built.
+        model->addHostParameter (createHostParameter (*model, i).release());
+        preset.setValueInAllSnapshots (i, paramDefault (i));
+        undoManager.setLiveValue (i, paramDefault (i));
+        model->addParamListener (&undoManager, i, juce::MvParamsManager::dontSendCurrentValue);
+    }
+
+    for (int i = 0; i < numNonAutomatableParams; ++i)
+        model->addNonAutomatableParam (naParamInitialValue (i));
+
+    for (int s = 0; s < numSnapshots; ++s)
+        preset.setSnapshotStepKnobs (s, false);
+
+    return model;
+}
+
+juce::AudioProcessor::BusesProperties QCompressorPluginInstance::createBuses()
+{
+    return BusesProperties()
+        .withInput ("Input", juce::AudioChannelSet::stereo(), true)
+        .withOutput ("Output", juce::AudioChannelSet::stereo(), true);
+}
+
+QCompressorPluginInstance::QCompressorPluginInstance()
+    : juce::MvPluginInstance (createParamsManager (this), createBuses())
+    , paramsManager (static_cast<QCompressorParamsManager*> (&getParamsManager()))
+    , isConnectedUpdater (*paramsManager, isConnected)
+{
+    addCommandListener (paramsManager);
+    startTimer (1000);
+
+    constructionFinished();
+}
+
+QCompressorPluginInstance::~QCompressorPluginInstance()
+{
+    destructionStarting();
+
+    stopTimer();
+    removeCommandListener (paramsManager);
+    pendingCommand.reset();
+}
+
+//==============================================================================
+juce::AudioProcessorEditor* QCompressorPluginInstance::createEditor()
+{
+    return nullptr;
+}
+
+bool QCompressorPluginInstance::hasEditor() const
+{
+    return false;
+}
+
+//==============================================================================
+void QCompressorPluginInstance::commandFallback (std::unique_ptr<juce::MvCommand> command)
+{
+    const auto& id = command->commandId;
+
+    if (id == Ids::mvQCompressor::resetPreset)
+        resetToDefaults();
+    else if (id == Ids::mvQCompressor::showDeviceSelector)
+        pendingCommand = std::move (command);
+}
+
+void QCompressorPluginInstance::resetToDefaults()
+{
+    paramsManager->setNonAutomatableParamValue (nullptr, sidechainListen, false);
+
+    for (int i = 0; i < numRecallableParams; ++i)
+        paramsManager->applyAsGesture (i, paramDefault (i));
+}
+
+void QCompressorPluginInstance::timerCallback()
+{
+    if (paramsManager->getNonAutomatableParamValue (shouldBeConnected) == juce::var (false))
+        return;
+
+    stopTimer();
+    startTimer (1000); // no unit can be attached before the device registry exists
+}
+
+//==============================================================================
+juce::ValueTree QCompressorPluginInstance::createStateTree() const
+{
+    auto& preset = paramsManager->getPreset();
+    juce::ValueTree root (stateType);
+
+    for (int s = 0; s < numSnapshots; ++s)
+    {
+        juce::ValueTree snapshotTree (snapshotType);
+        snapshotTree.setProperty (snapNoId, s, nullptr);
+
+        for (int i = 0; i < numParams; ++i)
+        {
+            juce::ValueTree param (paramType);
+            param.setProperty (nameId, paramName[i], nullptr);
+            param.setProperty (paramIdId, i, nullptr);
+            param.setProperty (valueId, (double) preset.getSnapshotValue (s, i), nullptr);
+            snapshotTree.appendChild (param, nullptr);
+        }
+
+        juce::ValueTree stepKnobsNode (naParamType);
+        stepKnobsNode.setProperty (nameId, naParamName[ParamData::stepKnobs], nullptr);
+        stepKnobsNode.setProperty (paramIdId, (int) ParamData::stepKnobs, nullptr);
+        stepKnobsNode.setProperty (valueId, preset.getSnapshotStepKnobs (s), nullptr);
+        snapshotTree.appendChild (stepKnobsNode, nullptr);
+
+        root.appendChild (snapshotTree, nullptr);
+    }
+
+    juce::ValueTree settings (settingsType);
+
+    for (int i = 0; i < numNonAutomatableParams; ++i)
+    {
+        juce::ValueTree naParam (naParamType);
+        naParam.setProperty (nameId, naParamName[i], nullptr);
+        naParam.setProperty (paramIdId, i, nullptr);
+        naParam.setProperty (valueId, paramsManager->getNonAutomatableParamValue (i), nullptr);
+        settings.appendChild (naParam, nullptr);
+    }
+
+    root.appendChild (settings, nullptr);
+    return root;
+}
+
+void QCompressorPluginInstance::getStateInformation (juce::MemoryBlock& destData)
+{
+    const juce::MvScopedMessageThreadLock messageThreadLock;
+
+    juce::MemoryOutputStream stream (destData, false);
+    createStateTree().writeToStream (stream);
+}
+
+void QCompressorPluginInstance::getCurrentProgramStateInformation (juce::MemoryBlock& destData)
+{
+    getStateInformation (destData);
+}
+
+void QCompressorPluginInstance::setCurrentProgramStateInformation (const void* data, int sizeInBytes)
+{
+    setStateInformation (data, sizeInBytes);
+}
+
+void QCompressorPluginInstance::setStateInformation (const void* data, int sizeInBytes)
+{
+    if (data == nullptr || sizeInBytes <= 0)
+        return;
+
+    const juce::MvScopedMessageThreadLock messageThreadLock;
+    const auto* bytes = static_cast<const char*> (data);
+
+    if (sizeInBytes >= 9 && juce::ByteOrder::littleEndianInt (bytes) == legacyXmlMark)
+    {
+        const auto declaredLength = (int) juce::ByteOrder::littleEndianInt (bytes + 4);
+
+        if (declaredLength > 0)
+        {
+            const auto textLength = (size_t) juce::jmin (declaredLength, sizeInBytes - 8);
+            const auto* text = bytes + 8;
+            const auto end = std::find (text, text + textLength, '\0');
+
+            if (auto xml = juce::parseXML (juce::String::fromUTF8 (text, (int) (end - text))))
+            {
+                restoreFromLegacyXml (*xml);
+                return;
+            }
+        }
+    }
+
+    const auto state = juce::MvValueTreeStream::read (data, (size_t) sizeInBytes, stateTreeDepth);
+
+    if (state.isValid() && state.hasType (stateType))
+        restoreFromValueTree (state);
+}
+
+void QCompressorPluginInstance::restoreFromLegacyXml (const juce::XmlElement& xml)
+{
+    if (xml.hasAttribute ("SCALE_FACTOR"))
+        paramsManager->setNonAutomatableParamValue (nullptr, scaleFactor, xml.getDoubleAttribute ("SCALE_FACTOR"));
+
+    if (xml.hasAttribute ("SEND_HW_FDBCK"))
+        paramsManager->setNonAutomatableParamValue (nullptr, sendingHwFeedback, xml.getBoolAttribute ("SEND_HW_FDBCK"));
+
+    if (xml.hasAttribute ("GUI_TYPE"))
+        paramsManager->setNonAutomatableParamValue (nullptr, ParamData::stepKnobs, xml.getBoolAttribute ("GUI_TYPE"));
+
+    for (auto* child : xml.getChildIterator())
+        paramsManager->applyAsGesture (child->getIntAttribute ("PARAM_ID"), (float) child->getDoubleAttribute ("VALUE"));
+}
+
+void QCompressorPluginInstance::restoreFromValueTree (const juce::ValueTree& state)
+{
+    auto& preset = paramsManager->getPreset();
+
+    for (const auto& child : state)
+    {
+        if (child.hasType (snapshotType))
+        {
+            // A snapshot number or parameter id outside the store has no slot to go to.
+            const int s = child.getProperty (snapNoId);
+
+            if (! juce::isPositiveAndBelow (s, numSnapshots))
+                continue;
+
+            for (const auto& node : child)
+            {
+                const auto value = node.getProperty (valueId);
+
+                if (node.hasType (naParamType))
+                {
+                    if (value.isVoid() || isPlainValue (value))
+                        preset.setSnapshotStepKnobs (s, value);
+                }
+                else if (node.hasType (paramType))
+                {
+                    const int id = node.getProperty (paramIdId);
+                    auto* hostParameter = dynamic_cast<juce::MvDawParameter*> (paramsManager->getHostParameter (id));
+
+                    if (hostParameter != nullptr && (value.isVoid() || isPlainValue (value)))
+                        preset.setSnapshotValue (s, id, hostParameter->snapToRange ((float) (double) value));
+                }
+            }
+        }
+        else if (child.hasType (settingsType))
+        {
+            for (const auto& node : child)
+            {
+                const auto idValue = node.getProperty (paramIdId);
+
+                if (idValue.isVoid())
+                    continue;
+
+                const int id = idValue;
+
+                switch (id)
+                {
+                    case sendingHwFeedback:
+                    case ParamData::stepKnobs:
+                    case scaleFactor:
+                    case snapshotVisible:
+                    case shouldBeConnected:
+                        break;
+
+                    case connectedDevSn:
+                        if ((int) paramsManager->getNonAutomatableParamValue (connectedDevSn) != 0)
+                            continue; // an instance that has its unit keeps it
+                        break;
+
+                    default:
+                        if (id >= snapshotEngage && id <= snapshotDetector)
+                            break;
+
+                        continue; // live states, the display and the history flags are never restored
+                }
+
+                const auto value = node.hasProperty (valueId) ? node.getProperty (valueId)
+                                                              : paramsManager->getNonAutomatableParamValue (id);
+
+                if (isPlainValue (value))
+                    paramsManager->setNonAutomatableParamValue (nullptr, id, value);
+            }
+        }
+    }
+
+    // Publish: SNAPSHOT from record 0, then that snapshot's knob mode, then its
+    // values. The record is read before the knob mode is put in force, since
+    // turning stepped knobs on re-applies the present values into that record.
+    const auto savedSnapshot = (int) preset.getSnapshotValue (0, snapshot);
+    const auto hasSavedSnapshot = juce::isPositiveAndBelow (savedSnapshot, numSnapshots);
+    auto recordToUse = [&] { return hasSavedSnapshot ? savedSnapshot : preset.getCurrentSnapshot(); };
+
+    paramsManager->applyAsGesture (snapshot, preset.getSnapshotValue (recordToUse(), snapshot));
+
+    QCompressorPreset::Record values;
+
+    for (int i = 0; i < numParams; ++i)
+        values[(size_t) i] = preset.getSnapshotValue (recordToUse(), i);
+
+    paramsManager->setNonAutomatableParamValue (nullptr,
+                                                ParamData::stepKnobs,
+                                                hasSavedSnapshot ? preset.getSnapshotStepKnobs (savedSnapshot) : juce::var (false));
+
+    for (int i = 0; i < numRecallableParams; ++i)
+        paramsManager->applyAsGesture (i, hasSavedSnapshot ? values[(size_t) i] : preset.getSnapshotValue (recordToUse(), i));
+}
+
+//==============================================================================
+juce::AudioProcessor* JUCE_CALLTYPE createPluginFilter()
+{
+    return new QCompressorPluginInstance();
+}

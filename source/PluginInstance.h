@@ -1,0 +1,70 @@
+#pragma once
+
+#include "ParamsManager.h"
+
+//==============================================================================
+/**
+    The processor a host creates, one per plug-in instance.
+
+    It does no audio work. It owns the parameter model (through its base), the
+    command bus and the 1000 ms timer that attaches the instance to a unit, and it
+    saves and restores everything an instance remembers in the host's project.
+*/
+class QCompressorPluginInstance final : public juce::MvPluginInstance
+    , public juce::Timer
+    , public juce::CommandManager
+{
+public:
+    /** Builds the model, the host parameters, the buses and the command bus. Runs
+        on the message thread, or holds it still when a host thread calls.
+    */
+    QCompressorPluginInstance();
+
+    ~QCompressorPluginInstance() override;
+
+    //==============================================================================
+    juce::AudioProcessorEditor* createEditor() override;
+    bool hasEditor() const override;
+
+    /** Writes the 32 snapshots and the settings as a value tree. */
+    void getStateInformation (juce::MemoryBlock& destData) override;
+    void getCurrentProgramStateInformation (juce::MemoryBlock& destData) override;
+
+    /** Restores from a value tree, or from the older XML form; survives any bytes. */
+    void setStateInformation (const void* data, int sizeInBytes) override;
+    void setCurrentProgramStateInformation (const void* data, int sizeInBytes) override;
+
+    //==============================================================================
+    /** Acts on the commands no listener consumed: reset, hardware recall, and the
+        device selector request, which waits here for the next editor.
+    */
+    void commandFallback (std::unique_ptr<juce::MvCommand> command) override;
+
+    /** One attempt to attach a unit (message thread). */
+    void timerCallback() override;
+
+    //==============================================================================
+    /** The product's model. */
+    QCompressorParamsManager& getModel() const noexcept { return *paramsManager; }
+
+    /** The command kept for the next editor, or nullptr. */
+    const juce::MvCommand* getPendingCommand() const noexcept { return pendingCommand.get(); }
+
+    /** The root type of the saved state. */
+    static constexpr const char* stateType = "Q_COMPRESSOR_ALPHA";
+
+private:
+    static QCompressorParamsManager* createParamsManager (juce::AudioProcessor* owner);
+    static BusesProperties createBuses();
+
+    juce::ValueTree createStateTree() const;
+    void restoreFromValueTree (const juce::ValueTree& state);
+    void restoreFromLegacyXml (const juce::XmlElement& xml);
+    void resetToDefaults();
+
+    QCompressorParamsManager* const paramsManager;
+    AsyncNaParam isConnectedUpdater;
+    std::unique_ptr<juce::MvCommand> pendingCommand;
+
+    JUCE_DECLARE_NON_COPYABLE_WITH_LEAK_DETECTOR (QCompressorPluginInstance)
+};
