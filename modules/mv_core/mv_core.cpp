@@ -15,3 +15,4 @@
 #include "plugin/MvPluginInstance.cpp"
 #include "plugin/MvValueTreeStream.cpp"
 #include "hid/mv_hid.cpp"
+#include "mirrors/mv_mirrors.cpp"

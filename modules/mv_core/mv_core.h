@@ -29,3 +29,4 @@
 #include "plugin/MvPluginInstance.h"
 #include "plugin/MvValueTreeStream.h"
 #include "hid/mv_hid.h"
+#include "mirrors/mv_mirrors.h"

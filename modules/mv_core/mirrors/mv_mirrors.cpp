@@ -1,0 +1,1 @@
+// Device mirrors: carry values between the unit and the parameter model.

@@ -1,0 +1,3 @@
+#pragma once
+
+// Device mirrors: carry values between the unit and the parameter model.

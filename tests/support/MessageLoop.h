@@ -1,0 +1,33 @@
+#pragma once
+
+#include <mv_core/mv_core.h>
+
+namespace mvtest
+{
+/** Pumps the message loop until the condition holds or the time runs out.
+    Returns the condition's last result. Call on the message thread only.
+*/
+template <typename Condition>
+bool runMessageLoopUntil (Condition&& condition, int timeoutMs = 5000)
+{
+    const auto end = juce::Time::getMillisecondCounter() + (juce::uint32) timeoutMs;
+
+    while (! condition())
+    {
+        if (juce::Time::getMillisecondCounter() >= end)
+            return condition();
+
+        juce::MessageManager::getInstance()->runDispatchLoopUntil (5);
+    }
+
+    return true;
+}
+
+/** Delivers every message that is already queued (and what those post in turn,
+    for a short while).
+*/
+inline void drainMessages (int ms = 20)
+{
+    juce::MessageManager::getInstance()->runDispatchLoopUntil (ms);
+}
+} // namespace mvtest
