@@ -1,0 +1,93 @@
+#!/usr/bin/env bash
+# Builds everything and runs every test:
+#   build/       the plug-in (VST3, LV2, Standalone) and the test binary, which
+#                also loads the built plug-in in real hosts
+#   build-tsan/  the test binary under ThreadSanitizer
+#   build-asan/  the test binary under AddressSanitizer and UBSan
+#   build-fuzz/  the fuzz targets (clang, libFuzzer), each run for a bounded time
+# Ends with one line "N passed, M failed" over all test runs.
+set -uo pipefail
+
+root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+jobs=$(nproc)
+fuzz_seconds=${MV_FUZZ_SECONDS:-30}
+
+"$root/tools/install-deps.sh" || exit 1
+
+export CCACHE_SLOPPINESS=time_macros
+export CCACHE_DIR=${CCACHE_DIR:-$HOME/.cache/ccache}
+export TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1 ${TSAN_OPTIONS:-}"
+export ASAN_OPTIONS="detect_leaks=1 ${ASAN_OPTIONS:-}"
+export UBSAN_OPTIONS="print_stacktrace=1 halt_on_error=1 ${UBSAN_OPTIONS:-}"
+
+passed=0
+failed=0
+status=0
+
+configure_and_build() # dir, extra cmake args...
+{
+    local dir=$1; shift
+    cmake -S "$root" -B "$root/$dir" -G Ninja -DCMAKE_BUILD_TYPE=Debug "$@" > "$root/$dir.configure.log" 2>&1 \
+        || { cat "$root/$dir.configure.log"; return 1; }
+    cmake --build "$root/$dir" -j "$jobs"
+}
+
+run_ctest() # dir, label
+{
+    local dir=$1 label=$2 log
+    log=$(mktemp)
+    echo "== $label"
+    (cd "$root/$dir" && ctest --output-on-failure -j "$jobs" --timeout 600) 2>&1 | tee "$log"
+    local line
+    line=$(grep -E "tests passed, [0-9]+ tests failed out of [0-9]+" "$log" | tail -n 1)
+    if [ -n "$line" ]; then
+        local total fails
+        total=$(sed -E 's/.* out of ([0-9]+).*/\1/' <<< "$line")
+        fails=$(sed -E 's/.*tests passed, ([0-9]+) tests failed.*/\1/' <<< "$line")
+        passed=$((passed + total - fails))
+        failed=$((failed + fails))
+        [ "$fails" -eq 0 ] || status=1
+    else
+        failed=$((failed + 1)); status=1
+    fi
+    rm -f "$log"
+}
+
+echo "== build: plug-in and tests"
+configure_and_build build -DMV_BUILD_PLUGIN=ON -DMV_BUILD_TESTS=ON || exit 1
+
+echo "== build: tests under ThreadSanitizer"
+configure_and_build build-tsan -DMV_BUILD_PLUGIN=OFF -DMV_SANITIZER=thread || exit 1
+
+echo "== build: tests under AddressSanitizer"
+configure_and_build build-asan -DMV_BUILD_PLUGIN=OFF -DMV_SANITIZER=address || exit 1
+
+if [ -f "$root/fuzz/CMakeLists.txt" ]; then
+    echo "== build: fuzz targets"
+    CC=clang CXX=clang++ configure_and_build build-fuzz -DMV_BUILD_PLUGIN=OFF -DMV_BUILD_TESTS=OFF -DMV_BUILD_FUZZ=ON || exit 1
+
+    for fuzzer in "$root"/build-fuzz/fuzz/mv_fuzz_*; do
+        [ -x "$fuzzer" ] || continue
+        name=$(basename "$fuzzer")
+        corpus_src="$root/fuzz/corpus/${name#mv_fuzz_}"
+        corpus_run="$root/build-fuzz/corpus-${name#mv_fuzz_}"
+        mkdir -p "$corpus_run"
+        [ -d "$corpus_src" ] && cp -n "$corpus_src"/* "$corpus_run"/ 2>/dev/null
+        echo "== fuzz: $name for ${fuzz_seconds}s"
+        if "$fuzzer" -max_total_time="$fuzz_seconds" -max_len=4096 -timeout=10 -rss_limit_mb=2048 \
+                -artifact_prefix="$root/build-fuzz/" "$corpus_run" > "$root/build-fuzz/$name.log" 2>&1; then
+            passed=$((passed + 1))
+            tail -n 2 "$root/build-fuzz/$name.log"
+        else
+            failed=$((failed + 1)); status=1
+            tail -n 60 "$root/build-fuzz/$name.log"
+        fi
+    done
+fi
+
+run_ctest build-tsan "tests under ThreadSanitizer"
+run_ctest build-asan "tests under AddressSanitizer"
+run_ctest build "tests, real-host tests included"
+
+echo "tests: $passed passed, $failed failed"
+exit $status
