@@ -74,7 +74,18 @@ AudioProcessorParameter::Category MvDawParameter::getCategory() const
 float MvDawParameter::snapToRange (float realValue) const
 {
     if (range.interval > 0.0f)
-        realValue = range.start + range.interval * std::floor ((realValue - range.start) / range.interval + 0.5f);
+    {
+        // The grid is computed in double from the decimal values of start and
+        // interval (0.1f is 0.100000001...), so each grid point is the float
+        // nearest to its decimal value: 2.4 stays 2.4 rather than 2.3999999, and
+        // a value on a 0.1 grid keeps its own tenths when the unit's conversion
+        // truncates it.
+        auto decimal = [] (float x)
+        { return std::round ((double) x * 1.0e6) / 1.0e6; };
+        const auto start = decimal (range.start);
+        const auto interval = decimal (range.interval);
+        realValue = (float) (start + interval * std::floor (((double) realValue - start) / interval + 0.5));
+    }
 
     return jlimit (range.start, range.end, realValue);
 }
