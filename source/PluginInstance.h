@@ -47,6 +47,11 @@ public:
     /** The product's model. */
     QCompressorParamsManager& getModel() const noexcept { return *paramsManager; }
 
+    /** Carries IS CONNECTED false from the HID thread to the model when the unit
+        goes away. Any thread may set it.
+    */
+    AsyncNaParam& getIsConnectedUpdater() noexcept { return isConnectedUpdater; }
+
     /** The command kept for the next editor, or nullptr. */
     const juce::MvCommand* getPendingCommand() const noexcept { return pendingCommand.get(); }
 
