@@ -1,3 +1,7 @@
+// USB HID layer: device records, the HID thread and the platform backends.
 #pragma once
 
-// USB HID layer: device records, the HID thread and the platform backends.
+#include "HidReportDescriptor.h"
+#include "HidBackend.h"
+#include "HidDevice.h"
+#include "HidManager.h"
