@@ -4,24 +4,24 @@ using namespace ParamData;
 
 namespace
 {
-    const juce::Identifier snapshotType ("SNAPSHOT");
-    const juce::Identifier paramType ("PARAM");
-    const juce::Identifier naParamType ("NA_PARAM");
-    const juce::Identifier settingsType ("SETTINGS");
-    const juce::Identifier nameId ("NAME");
-    const juce::Identifier paramIdId ("PARAM_ID");
-    const juce::Identifier valueId ("VALUE");
-    const juce::Identifier snapNoId ("SNAP_NO");
+const juce::Identifier snapshotType ("SNAPSHOT");
+const juce::Identifier paramType ("PARAM");
+const juce::Identifier naParamType ("NA_PARAM");
+const juce::Identifier settingsType ("SETTINGS");
+const juce::Identifier nameId ("NAME");
+const juce::Identifier paramIdId ("PARAM_ID");
+const juce::Identifier valueId ("VALUE");
+const juce::Identifier snapNoId ("SNAP_NO");
 
-    constexpr juce::uint32 legacyXmlMark = 0x21324356; // "VC2!"
-    constexpr int stateTreeDepth = 2;                  // root, SNAPSHOT/SETTINGS, PARAM/NA_PARAM
+constexpr juce::uint32 legacyXmlMark = 0x21324356; // "VC2!"
+constexpr int stateTreeDepth = 2;                  // root, SNAPSHOT/SETTINGS, PARAM/NA_PARAM
 
-    // Saved values are plain numbers or flags; anything else in their place is a
-    // damaged blob and is left out.
-    bool isPlainValue (const juce::var& v)
-    {
-        return v.isBool() || v.isInt() || v.isInt64() || (v.isDouble() && std::isfinite ((double) v));
-    }
+// Saved values are plain numbers or flags; anything else in their place is a
+// damaged blob and is left out.
+bool isPlainValue (const juce::var& v)
+{
+    return v.isBool() || v.isInt() || v.isInt64() || (v.isDouble() && std::isfinite ((double) v));
+}
 }
 
 //==============================================================================
@@ -224,9 +224,61 @@ void QCompressorPluginInstance::restoreFromLegacyXml (const juce::XmlElement& xm
         paramsManager->applyAsGesture (child->getIntAttribute ("PARAM_ID"), (float) child->getDoubleAttribute ("VALUE"));
 }
 
+void QCompressorPluginInstance::restoreSettings (const juce::ValueTree& settings)
+{
+    for (const auto& node : settings)
+    {
+        const auto idValue = node.getProperty (paramIdId);
+
+        if (idValue.isVoid())
+            continue;
+
+        const int id = idValue;
+
+        switch (id)
+        {
+            case sendingHwFeedback:
+            case ParamData::stepKnobs:
+            case scaleFactor:
+            case snapshotVisible:
+            case shouldBeConnected:
+                break;
+
+            case connectedDevSn:
+                if ((int) paramsManager->getNonAutomatableParamValue (connectedDevSn) != 0)
+                    continue; // an instance that has its unit keeps it
+                break;
+
+            default:
+                if (id >= snapshotEngage && id <= snapshotDetector)
+                    break;
+
+                continue; // live states, the display and the history flags are never restored
+        }
+
+        const auto value = node.hasProperty (valueId) ? node.getProperty (valueId)
+                                                      : paramsManager->getNonAutomatableParamValue (id);
+
+        if (isPlainValue (value))
+            paramsManager->setNonAutomatableParamValue (nullptr, id, value);
+    }
+}
+
 void QCompressorPluginInstance::restoreFromValueTree (const juce::ValueTree& state)
 {
     auto& preset = paramsManager->getPreset();
+
+    // The snapshot records are written into the store after the settings: a
+    // restored STEP KNOBS re-applies the present RATIO, ATTACK and RELEASE into
+    // the current record, which must not overwrite what the state holds.
+    struct RecordWrite
+    {
+        int snapshotIndex, paramIndex;
+        float value;
+    };
+
+    std::vector<RecordWrite> recordWrites;
+    std::vector<std::pair<int, juce::var>> stepKnobsWrites;
 
     for (const auto& child : state)
     {
@@ -245,7 +297,7 @@ void QCompressorPluginInstance::restoreFromValueTree (const juce::ValueTree& sta
                 if (node.hasType (naParamType))
                 {
                     if (value.isVoid() || isPlainValue (value))
-                        preset.setSnapshotStepKnobs (s, value);
+                        stepKnobsWrites.emplace_back (s, value);
                 }
                 else if (node.hasType (paramType))
                 {
@@ -253,71 +305,39 @@ void QCompressorPluginInstance::restoreFromValueTree (const juce::ValueTree& sta
                     auto* hostParameter = dynamic_cast<juce::MvDawParameter*> (paramsManager->getHostParameter (id));
 
                     if (hostParameter != nullptr && (value.isVoid() || isPlainValue (value)))
-                        preset.setSnapshotValue (s, id, hostParameter->snapToRange ((float) (double) value));
+                        recordWrites.push_back ({ s, id, hostParameter->snapToRange ((float) (double) value) });
                 }
             }
         }
         else if (child.hasType (settingsType))
         {
-            for (const auto& node : child)
-            {
-                const auto idValue = node.getProperty (paramIdId);
-
-                if (idValue.isVoid())
-                    continue;
-
-                const int id = idValue;
-
-                switch (id)
-                {
-                    case sendingHwFeedback:
-                    case ParamData::stepKnobs:
-                    case scaleFactor:
-                    case snapshotVisible:
-                    case shouldBeConnected:
-                        break;
-
-                    case connectedDevSn:
-                        if ((int) paramsManager->getNonAutomatableParamValue (connectedDevSn) != 0)
-                            continue; // an instance that has its unit keeps it
-                        break;
-
-                    default:
-                        if (id >= snapshotEngage && id <= snapshotDetector)
-                            break;
-
-                        continue; // live states, the display and the history flags are never restored
-                }
-
-                const auto value = node.hasProperty (valueId) ? node.getProperty (valueId)
-                                                              : paramsManager->getNonAutomatableParamValue (id);
-
-                if (isPlainValue (value))
-                    paramsManager->setNonAutomatableParamValue (nullptr, id, value);
-            }
+            restoreSettings (child);
         }
     }
+
+    for (const auto& w : recordWrites)
+        preset.setSnapshotValue (w.snapshotIndex, w.paramIndex, w.value);
+
+    for (const auto& [s, value] : stepKnobsWrites)
+        preset.setSnapshotStepKnobs (s, value);
 
     // Publish: SNAPSHOT from record 0, then that snapshot's knob mode, then its
     // values. The record is read before the knob mode is put in force, since
     // turning stepped knobs on re-applies the present values into that record.
-    const auto savedSnapshot = (int) preset.getSnapshotValue (0, snapshot);
-    const auto hasSavedSnapshot = juce::isPositiveAndBelow (savedSnapshot, numSnapshots);
-    auto recordToUse = [&] { return hasSavedSnapshot ? savedSnapshot : preset.getCurrentSnapshot(); };
+    // (Restored values are snapped, so the snapshot number is always in range.)
+    const auto s = juce::jlimit (0, numSnapshots - 1, (int) preset.getSnapshotValue (0, snapshot));
 
-    paramsManager->applyAsGesture (snapshot, preset.getSnapshotValue (recordToUse(), snapshot));
+    paramsManager->applyAsGesture (snapshot, preset.getSnapshotValue (s, snapshot));
 
     QCompressorPreset::Record values;
 
     for (int i = 0; i < numParams; ++i)
-        values[(size_t) i] = preset.getSnapshotValue (recordToUse(), i);
+        values[(size_t) i] = preset.getSnapshotValue (s, i);
 
-    paramsManager->setNonAutomatableParamValue (nullptr,
-                                                ParamData::stepKnobs,
-                                                hasSavedSnapshot ? preset.getSnapshotStepKnobs (savedSnapshot) : juce::var (false));
+    paramsManager->setNonAutomatableParamValue (nullptr, ParamData::stepKnobs, preset.getSnapshotStepKnobs (s));
 
     for (int i = 0; i < numRecallableParams; ++i)
-        paramsManager->applyAsGesture (i, hasSavedSnapshot ? values[(size_t) i] : preset.getSnapshotValue (recordToUse(), i));
+        paramsManager->applyAsGesture (i, values[(size_t) i]);
 }
 
 //==============================================================================

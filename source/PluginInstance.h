@@ -64,6 +64,7 @@ private:
 
     juce::ValueTree createStateTree() const;
     void restoreFromValueTree (const juce::ValueTree& state);
+    void restoreSettings (const juce::ValueTree& settings);
     void restoreFromLegacyXml (const juce::XmlElement& xml);
     void resetToDefaults();
 

@@ -1,0 +1,157 @@
+// The host parameters as the host sees them in-process: texts, parsing,
+// flags, and the hand-over between host and model in both directions.
+
+#include "support/InstanceFixture.h"
+
+using namespace mvtest;
+using namespace ParamData;
+
+namespace
+{
+struct HostParameters : InstanceFixture
+{
+    juce::MvDawParameter& daw (int index) const { return dynamic_cast<juce::MvDawParameter&> (hostParameter (index)); }
+};
+}
+
+TEST_F (HostParameters, AFreshInstanceShowsTheDefaultTexts)
+{
+    const char* texts[] = { "ON", "-5.00", "2.00", "30.00", "250.00", "100.00", "0.00", "ON", "0.00", "0.00", "OFF", "PEAK", "1" };
+
+    ASSERT_EQ (processor.getParameters().size(), numParams);
+
+    for (int i = 0; i < numParams; ++i)
+    {
+        auto& p = hostParameter (i);
+        EXPECT_EQ (p.getName (100), juce::String (paramName[i]));
+        EXPECT_EQ (p.getName (3), juce::String (paramName[i])); // never shortened
+        EXPECT_EQ (p.getLabel(), juce::String());
+        EXPECT_EQ (p.getCurrentValueAsText(), juce::String (texts[i])) << paramName[i];
+        EXPECT_EQ (p.getValue(), p.getDefaultValue()) << paramName[i];
+        EXPECT_EQ (p.getParameterIndex(), i);
+        EXPECT_TRUE (p.isAutomatable());
+    }
+}
+
+TEST_F (HostParameters, FlagsAndStepsFollowTheParameterKinds)
+{
+    for (auto i : { engage, thdEnable, scHwInsert })
+    {
+        EXPECT_TRUE (hostParameter (i).isBoolean());
+        EXPECT_TRUE (hostParameter (i).isDiscrete());
+        EXPECT_EQ (hostParameter (i).getNumSteps(), 2);
+    }
+
+    EXPECT_FALSE (hostParameter (detector).isBoolean());
+    EXPECT_TRUE (hostParameter (detector).isDiscrete());
+    EXPECT_EQ (hostParameter (snapshot).getNumSteps(), 32);
+    EXPECT_TRUE (hostParameter (snapshot).isMetaParameter());
+    EXPECT_FALSE (hostParameter (threshold).isMetaParameter());
+    EXPECT_FALSE (hostParameter (threshold).isDiscrete());
+    EXPECT_EQ (hostParameter (threshold).getNumSteps(), juce::AudioProcessor::getDefaultNumParameterSteps());
+
+    EXPECT_EQ (dynamic_cast<juce::AudioProcessorParameterWithID&> (hostParameter (11)).getParameterID(), "11");
+}
+
+TEST_F (HostParameters, NumberTextsSnapToTheIntervalAndClampToTheRange)
+{
+    auto& p = hostParameter (threshold); // -35 .. 5, interval 0.1
+    EXPECT_EQ (p.getText (daw (threshold).getRange().convertTo0to1 (-12.34f), 0), "-12.30");
+    EXPECT_EQ (p.getText (1.5f, 0), "5.00");
+    EXPECT_EQ (hostParameter (release).getText (daw (release).getRange().convertTo0to1 (254.0f), 0), "250.00");
+}
+
+TEST_F (HostParameters, NumberParsingAcceptsPlusSignsCommasAndJunk)
+{
+    auto& p = hostParameter (output); // -5 .. 15
+    const auto& range = daw (output).getRange();
+
+    EXPECT_FLOAT_EQ (p.getValueForText ("+ 3.5"), range.convertTo0to1 (3.5f));
+    EXPECT_FLOAT_EQ (p.getValueForText ("  ++3.5 dB"), range.convertTo0to1 (3.5f));
+    EXPECT_FLOAT_EQ (p.getValueForText ("3,5"), range.convertTo0to1 (3.5f));
+    EXPECT_FLOAT_EQ (p.getValueForText ("-2.5"), range.convertTo0to1 (-2.5f));
+    EXPECT_FLOAT_EQ (p.getValueForText ("loud"), range.convertTo0to1 (0.0f)); // no digits: 0
+    EXPECT_EQ (p.getValueForText ("99"), 1.0f);
+    EXPECT_EQ (p.getValueForText ("-99"), 0.0f);
+}
+
+TEST_F (HostParameters, ChoiceTextsAndLookups)
+{
+    auto& p = hostParameter (detector);
+    EXPECT_EQ (p.getText (0.0f, 0), "PEAK");
+    EXPECT_EQ (p.getText (1.0f, 0), "RMS");
+    EXPECT_EQ (p.getValueForText ("RMS"), 1.0f);
+    EXPECT_EQ (p.getValueForText ("rms"), 0.0f); // case matters: no match is the first choice
+    EXPECT_EQ (p.getValueForText ("HOLD"), 0.0f);
+    EXPECT_EQ (p.getText (2.0f, 0), "RMS"); // clamped by the snap to the last choice
+
+    auto& s = hostParameter (snapshot);
+    EXPECT_EQ (s.getText (1.0f, 0), "32");
+    EXPECT_FLOAT_EQ (s.getValueForText ("5"), 4.0f / 31.0f);
+}
+
+TEST_F (HostParameters, HostWritesReachTheModelOnTheMessageThreadWithoutAGesture)
+{
+    ParamRecorder recorder;
+    model.addParamListener (&recorder, threshold, juce::MvParamsManager::dontSendCurrentValue);
+
+    auto& p = hostParameter (threshold);
+    p.setValue (daw (threshold).getRange().convertTo0to1 (-30.0f));
+    p.setValue (daw (threshold).getRange().convertTo0to1 (-20.0f)); // coalesced with the first
+    EXPECT_TRUE (recorder.events.empty());
+
+    ASSERT_TRUE (runMessageLoopUntil ([&]
+                                      { return value (threshold) == -20.0f; }));
+    drainMessages();
+    EXPECT_EQ (recorder.events, (std::vector<ParamEvent> { valueEvent (threshold, -20.0f) }));
+
+    // The same value again posts nothing.
+    p.setValue (p.getValue());
+    drainMessages();
+    EXPECT_EQ (recorder.events.size(), 1u);
+    model.removeParamListener (&recorder, threshold);
+}
+
+TEST_F (HostParameters, TheHostKeepsItsOwnUnsnappedValue)
+{
+    auto& p = hostParameter (mix); // 0 .. 100, interval 1
+    const auto unsnapped = 0.333f;
+    p.setValue (unsnapped);
+    ASSERT_TRUE (runMessageLoopUntil ([&]
+                                      { return value (mix) == 33.0f; }));
+    EXPECT_EQ (p.getValue(), unsnapped);
+}
+
+TEST_F (HostParameters, NanAndOutOfRangeWritesNeverReachTheModelAsGarbage)
+{
+    auto& p = hostParameter (attack);
+    p.setValue (std::numeric_limits<float>::quiet_NaN());
+    drainMessages();
+    EXPECT_EQ (value (attack), 30.0f);
+    EXPECT_FALSE (std::isnan (p.getValue()));
+
+    p.setValue (7.0f);
+    ASSERT_TRUE (runMessageLoopUntil ([&]
+                                      { return value (attack) == 60.0f; }));
+    EXPECT_EQ (p.getValue(), 1.0f);
+}
+
+TEST_F (HostParameters, ModelChangesReachTheHostNormalisedWithTheirGestures)
+{
+    HostRecorder host;
+    hostParameter (release).addListener (&host);
+
+    turn (release, 1000.0f);
+    const auto expected = daw (release).getRange().convertTo0to1 (1000.0f);
+    const auto events = host.take();
+    ASSERT_EQ (events.size(), 3u);
+    EXPECT_EQ (events[0], beginEvent (release));
+    EXPECT_EQ (events[1], valueEvent (release, expected));
+    EXPECT_EQ (events[2], endEvent (release));
+    EXPECT_EQ (hostParameter (release).getValue(), expected);
+
+    // The host's echo of that value posts nothing back to the model.
+    drainMessages();
+    EXPECT_EQ (value (release), 1000.0f);
+    hostParameter (release).removeListener (&host);
+}

@@ -1,0 +1,474 @@
+// The saved state: the exact stream layout, round trips, the restore rules,
+// the older XML form, damaged blobs and calls from a host's own thread.
+
+#include "support/InstanceFixture.h"
+
+using namespace mvtest;
+using namespace ParamData;
+
+namespace
+{
+/** Writes the framework's value-tree stream format by hand, as a reference. */
+struct ReferenceWriter
+{
+    juce::MemoryOutputStream out;
+
+    void node (const char* type, int numProperties)
+    {
+        out.writeString (type);
+        out.writeCompressedInt (numProperties);
+    }
+
+    void children (int count) { out.writeCompressedInt (count); }
+
+    void intProperty (const char* name, int v)
+    {
+        out.writeString (name);
+        out.writeCompressedInt (5);
+        out.writeByte (1); // int marker
+        out.writeInt (v);
+    }
+
+    void doubleProperty (const char* name, double v)
+    {
+        out.writeString (name);
+        out.writeCompressedInt (9);
+        out.writeByte (4); // double marker
+        out.writeDouble (v);
+    }
+
+    void boolProperty (const char* name, bool v)
+    {
+        out.writeString (name);
+        out.writeCompressedInt (1);
+        out.writeByte (v ? 2 : 3);
+    }
+
+    void stringProperty (const char* name, const char* v)
+    {
+        out.writeString (name);
+        out.writeCompressedInt ((int) strlen (v) + 2);
+        out.writeByte (5); // string marker
+        out.write (v, strlen (v) + 1);
+    }
+
+    void binaryProperty (const char* name, const juce::MemoryBlock& v)
+    {
+        out.writeString (name);
+        out.writeCompressedInt ((int) v.getSize() + 1);
+        out.writeByte (8); // binary marker
+        out.write (v.getData(), v.getSize());
+    }
+};
+
+struct State : InstanceFixture
+{
+    juce::MemoryBlock save()
+    {
+        juce::MemoryBlock block;
+        processor.getStateInformation (block);
+        return block;
+    }
+
+    void load (const juce::MemoryBlock& block)
+    {
+        processor.setStateInformation (block.getData(), (int) block.getSize());
+    }
+
+    static juce::MemoryBlock legacy (const juce::String& xml, std::optional<int> declaredLength = {})
+    {
+        juce::MemoryOutputStream out;
+        out.writeInt (0x21324356);
+        out.writeInt (declaredLength.value_or ((int) xml.getNumBytesAsUTF8() + 1));
+        out.write (xml.toRawUTF8(), xml.getNumBytesAsUTF8() + 1);
+        return out.getMemoryBlock();
+    }
+
+    void changeEverything()
+    {
+        turn (threshold, -17.5f);
+        turn (attack, 2.4f);
+        selectSnapshot (9);
+        turn (mix, 42.0f);
+        turn (detector, 1.0f);
+        model.setNonAutomatableParamValue (nullptr, ParamData::stepKnobs, true); // RELEASE 250 -> 300 in snapshot 9
+        model.setNonAutomatableParamValue (nullptr, scaleFactor, 0.5);
+        model.setNonAutomatableParamValue (nullptr, snapshotVisible, true);
+        model.setNonAutomatableParamValue (nullptr, sendingHwFeedback, false);
+        model.setNonAutomatableParamValue (nullptr, recallFlagFor (mix), false);
+        model.setNonAutomatableParamValue (nullptr, connectedDevSn, 1234);
+        model.setNonAutomatableParamValue (nullptr, shouldBeConnected, false);
+        model.setNonAutomatableParamValue (nullptr, sidechainListen, true);
+        model.setNonAutomatableParamValue (nullptr, hardwareAB, 1);
+        drainMessages();
+    }
+};
+}
+
+//==============================================================================
+TEST_F (State, TheStreamHasTheExactLayout)
+{
+    model.getPreset().setSnapshotValue (3, thd, 12.0f);
+    model.getPreset().setSnapshotStepKnobs (3, true);
+    model.setNonAutomatableParamValue (nullptr, scaleFactor, 1.0);
+
+    ReferenceWriter w;
+    w.node ("Q_COMPRESSOR_ALPHA", 0);
+    w.children (33);
+
+    for (int s = 0; s < 32; ++s)
+    {
+        w.node ("SNAPSHOT", 1);
+        w.intProperty ("SNAP_NO", s);
+        w.children (14);
+
+        for (int i = 0; i < 13; ++i)
+        {
+            w.node ("PARAM", 3);
+            w.stringProperty ("NAME", paramName[i]);
+            w.intProperty ("PARAM_ID", i);
+            w.doubleProperty ("VALUE", (s == 3 && i == thd) ? 12.0 : (double) paramDefault (i));
+            w.children (0);
+        }
+
+        w.node ("NA_PARAM", 3);
+        w.stringProperty ("NAME", "STEP KNOBS");
+        w.intProperty ("PARAM_ID", 4);
+        w.boolProperty ("VALUE", s == 3);
+        w.children (0);
+    }
+
+    w.node ("SETTINGS", 0);
+    w.children (25);
+
+    for (int i = 0; i < 25; ++i)
+    {
+        w.node ("NA_PARAM", 3);
+        w.stringProperty ("NAME", naParamName[i]);
+        w.intProperty ("PARAM_ID", i);
+
+        if (i == hardwareAB || i == connectedDevSn)
+            w.intProperty ("VALUE", 0);
+        else if (i == scaleFactor)
+            w.doubleProperty ("VALUE", 1.0);
+        else if (i == screenData)
+            w.binaryProperty ("VALUE", juce::MemoryBlock (56, true));
+        else
+            w.boolProperty ("VALUE", naParamInitialValue (i));
+
+        w.children (0);
+    }
+
+    EXPECT_EQ (save(), w.out.getMemoryBlock());
+}
+
+TEST_F (State, SavingReplacesWhatTheBlockHeld)
+{
+    juce::MemoryBlock block (100000, true);
+    processor.getStateInformation (block);
+    EXPECT_EQ (block, save());
+}
+
+TEST_F (State, ARoundTripIntoAFreshInstanceRestoresSnapshotsAndSettings)
+{
+    changeEverything();
+    const auto blob = save();
+
+    QCompressorPluginInstance other;
+    auto& otherModel = other.getModel();
+    HostRecorder host;
+    other.getParameters()[threshold]->addListener (&host);
+    other.getParameters()[snapshot]->addListener (&host);
+
+    other.setStateInformation (blob.getData(), (int) blob.getSize());
+    drainMessages();
+
+    for (int s = 0; s < numSnapshots; ++s)
+    {
+        for (int i = 0; i < numParams; ++i)
+            EXPECT_EQ (otherModel.getPreset().getSnapshotValue (s, i), model.getPreset().getSnapshotValue (s, i)) << s << " " << i;
+
+        EXPECT_EQ (otherModel.getPreset().getSnapshotStepKnobs (s), model.getPreset().getSnapshotStepKnobs (s)) << s;
+    }
+
+    for (int i = 0; i < numParams; ++i)
+        EXPECT_EQ (otherModel.getParamValue (i), model.getParamValue (i)) << paramName[i];
+
+    EXPECT_TRUE (otherModel.isStepKnobs());
+
+    for (auto i : { sendingHwFeedback, ParamData::stepKnobs, scaleFactor, snapshotVisible, connectedDevSn, shouldBeConnected })
+        EXPECT_EQ (otherModel.getNonAutomatableParamValue (i), model.getNonAutomatableParamValue (i)) << naParamName[i];
+
+    for (int i = snapshotEngage; i <= snapshotDetector; ++i)
+        EXPECT_EQ (otherModel.getNonAutomatableParamValue (i), model.getNonAutomatableParamValue (i)) << naParamName[i];
+
+    // Live states are never taken from a saved state.
+    EXPECT_EQ (otherModel.getNonAutomatableParamValue (sidechainListen), juce::var (false));
+    EXPECT_EQ (otherModel.getNonAutomatableParamValue (hardwareAB), juce::var (0));
+
+    // SNAPSHOT first, as a gesture, then the values of snapshot 9 (THRESHOLD is
+    // snapshot 9's own default here).
+    const auto events = host.take();
+    ASSERT_GE (events.size(), 3u);
+    EXPECT_EQ (events[0], beginEvent (snapshot));
+    EXPECT_EQ (events[2], endEvent (snapshot));
+
+    // Saved again, the snapshots are the very same nodes.
+    juce::MemoryBlock again;
+    other.getStateInformation (again);
+    const auto first = juce::ValueTree::readFromData (blob.getData(), blob.getSize());
+    const auto second = juce::ValueTree::readFromData (again.getData(), again.getSize());
+    ASSERT_EQ (second.getNumChildren(), 33);
+
+    for (int s = 0; s < numSnapshots; ++s)
+        EXPECT_TRUE (second.getChild (s).isEquivalentTo (first.getChild (s))) << s;
+
+    other.getParameters()[threshold]->removeListener (&host);
+    other.getParameters()[snapshot]->removeListener (&host);
+}
+
+TEST_F (State, RestoringOnTheSameInstancePublishesEverythingAsGestures)
+{
+    changeEverything();
+    const auto blob = save();
+
+    turn (mix, 5.0f);
+    model.setNonAutomatableParamValue (nullptr, ParamData::stepKnobs, false);
+
+    ParamRecorder recorder;
+    for (int i = 0; i < numParams; ++i)
+        model.addParamListener (&recorder, i, juce::MvParamsManager::dontSendCurrentValue);
+
+    load (blob);
+    EXPECT_EQ (value (mix), 42.0f);
+    EXPECT_TRUE (model.isStepKnobs());
+    EXPECT_EQ (value (release), 300.0f);
+
+    // The restored STEP KNOBS setting re-applies the stepped controls first; then
+    // SNAPSHOT, then the snapshot's values, each as a gesture.
+    const auto& e = recorder.events;
+    const auto snapshotBegin = std::find (e.begin(), e.end(), beginEvent (snapshot));
+    ASSERT_NE (snapshotBegin, e.end());
+    const auto mixChange = std::find (snapshotBegin, e.end(), valueEvent (mix, 42.0f));
+    ASSERT_NE (mixChange, e.end());
+    EXPECT_EQ (*(mixChange - 1), beginEvent (mix));
+    EXPECT_EQ (*(mixChange + 1), endEvent (mix));
+
+    for (int i = 0; i < numParams; ++i)
+        model.removeParamListener (&recorder, i);
+}
+
+TEST_F (State, AnInstanceWithItsOwnUnitKeepsIt)
+{
+    model.setNonAutomatableParamValue (nullptr, connectedDevSn, 777);
+    const auto blob = save();
+
+    QCompressorPluginInstance withUnit, withoutUnit;
+    withUnit.getModel().setNonAutomatableParamValue (nullptr, connectedDevSn, 555);
+
+    withUnit.setStateInformation (blob.getData(), (int) blob.getSize());
+    withoutUnit.setStateInformation (blob.getData(), (int) blob.getSize());
+
+    EXPECT_EQ (withUnit.getModel().getNonAutomatableParamValue (connectedDevSn), juce::var (555));
+    EXPECT_EQ (withoutUnit.getModel().getNonAutomatableParamValue (connectedDevSn), juce::var (777));
+}
+
+TEST_F (State, ARecordOutsideTheStoreIsSkipped)
+{
+    juce::ValueTree root ("Q_COMPRESSOR_ALPHA");
+
+    for (int snapNo : { -1, 32, 1000, 2 })
+    {
+        juce::ValueTree snap ("SNAPSHOT");
+        snap.setProperty ("SNAP_NO", snapNo, nullptr);
+
+        for (int id : { -1, 13, 99, 5 })
+        {
+            juce::ValueTree p ("PARAM");
+            p.setProperty ("PARAM_ID", id, nullptr);
+            p.setProperty ("VALUE", 55.0, nullptr);
+            snap.appendChild (p, nullptr);
+        }
+
+        root.appendChild (snap, nullptr);
+    }
+
+    juce::MemoryOutputStream out;
+    root.writeToStream (out);
+    load (out.getMemoryBlock());
+
+    EXPECT_EQ (model.getPreset().getSnapshotValue (2, mix), 55.0f);
+    EXPECT_EQ (model.getPreset().getSnapshotValue (1, mix), 100.0f);
+    EXPECT_EQ (model.getPreset().getSnapshotValue (31, mix), 100.0f);
+}
+
+//==============================================================================
+TEST_F (State, TheOlderXmlFormIsRead)
+{
+    load (legacy (R"(<QC SCALE_FACTOR="0.5" SEND_HW_FDBCK="0" GUI_TYPE="1">)"
+                  R"(<P PARAM_ID="1" VALUE="-12.5"/><P PARAM_ID="4" VALUE="500"/>)"
+                  R"(<P PARAM_ID="12" VALUE="6"/><P PARAM_ID="44" VALUE="3"/><P/></QC>)"));
+
+    EXPECT_EQ ((double) na (scaleFactor), 0.5);
+    EXPECT_EQ (na (sendingHwFeedback), juce::var (false));
+    EXPECT_TRUE (model.isStepKnobs());
+    EXPECT_EQ (value (threshold), -12.5f);
+    EXPECT_EQ (value (release), 600.0f); // stepped
+    EXPECT_EQ (value (snapshot), 6.0f);
+    EXPECT_EQ (model.getPreset().getCurrentSnapshot(), 6);
+    EXPECT_EQ (value (engage), 0.0f); // the element without attributes sets ENGAGE to 0
+}
+
+TEST_F (State, TheXmlMarkNeedsMoreThanEightBytesAndAPositiveLength)
+{
+    const auto eight = legacy (R"(<QC SCALE_FACTOR="0.5"/>)");
+    processor.setStateInformation (eight.getData(), 8);
+    load (legacy (R"(<QC SCALE_FACTOR="0.5"/>)", 0));
+    load (legacy (R"(<QC SCALE_FACTOR="0.5"/>)", -5));
+    EXPECT_EQ ((double) na (scaleFactor), 0.75);
+
+    // A huge declared length reads only what is there.
+    load (legacy (R"(<QC SCALE_FACTOR="0.5"/>)", 0x7fffffff));
+    EXPECT_EQ ((double) na (scaleFactor), 0.5);
+}
+
+TEST_F (State, ForeignOrDamagedBlobsChangeNothing)
+{
+    turn (mix, 33.0f);
+    const auto before = save();
+
+    juce::ValueTree foreign ("ANOTHER_PRODUCT");
+    foreign.appendChild (juce::ValueTree ("SETTINGS"), nullptr);
+    juce::MemoryOutputStream foreignStream;
+    foreign.writeToStream (foreignStream);
+
+    std::vector<juce::MemoryBlock> blobs { {}, juce::MemoryBlock ("\x01", 1), juce::MemoryBlock ("VC2!", 4), foreignStream.getMemoryBlock(), legacy ("no xml here"), legacy ("<?xml version=\"1.0\"?>") };
+
+    for (size_t n = 1; n <= 8; ++n)
+        blobs.emplace_back (before.getData(), n);
+
+    // Every truncation of a valid state, and a few corruptions of its counts.
+    for (size_t n = 9; n < before.getSize(); n += 97)
+        blobs.emplace_back (before.getData(), n);
+
+    for (size_t offset : { (size_t) 19, (size_t) 20, (size_t) 21, (size_t) 40, before.getSize() - 30 })
+    {
+        auto corrupt = before;
+        for (auto b : { 0x84, 0x04, 0xff, 0x7f })
+        {
+            corrupt[offset] = (char) b;
+            blobs.push_back (corrupt);
+        }
+    }
+
+    for (const auto& blob : blobs)
+        processor.setStateInformation (blob.getData(), (int) blob.getSize());
+
+    processor.setStateInformation (nullptr, 100);
+    drainMessages();
+
+    // A truncated state is complete up to where it ends; the one under test here
+    // cuts before the snapshot records change anything that differs.
+    EXPECT_EQ (value (mix), 33.0f);
+    EXPECT_EQ (save(), before);
+}
+
+TEST_F (State, ValuesOfTheWrongKindAreLeftOut)
+{
+    juce::ValueTree root ("Q_COMPRESSOR_ALPHA");
+    juce::ValueTree snap ("SNAPSHOT");
+    snap.setProperty ("SNAP_NO", 0, nullptr);
+
+    auto param = [] (const char* type, int id, const juce::var& v)
+    {
+        juce::ValueTree p (type);
+        p.setProperty ("PARAM_ID", id, nullptr);
+        p.setProperty ("VALUE", v, nullptr);
+        return p;
+    };
+
+    snap.appendChild (param ("PARAM", mix, "loud"), nullptr);
+    snap.appendChild (param ("PARAM", thd, juce::MemoryBlock (3, true)), nullptr);
+    snap.appendChild (param ("PARAM", output, std::numeric_limits<double>::quiet_NaN()), nullptr);
+    snap.appendChild (param ("PARAM", threshold, 1.0e30), nullptr);
+    snap.appendChild (param ("NA_PARAM", 4, "yes"), nullptr);
+    root.appendChild (snap, nullptr);
+
+    juce::ValueTree settings ("SETTINGS");
+    settings.appendChild (param ("NA_PARAM", scaleFactor, "big"), nullptr);
+    settings.appendChild (param ("NA_PARAM", screenData, juce::MemoryBlock (3, true)), nullptr);
+    settings.appendChild (param ("NA_PARAM", snapshotVisible, juce::MemoryBlock (3, true)), nullptr);
+    settings.appendChild (param ("NA_PARAM", connectedDevSn, juce::var()), nullptr);
+    root.appendChild (settings, nullptr);
+
+    juce::MemoryOutputStream out;
+    root.writeToStream (out);
+    load (out.getMemoryBlock());
+
+    EXPECT_EQ (value (mix), 100.0f);
+    EXPECT_EQ (value (thd), 0.0f);
+    EXPECT_EQ (value (output), 0.0f);
+    EXPECT_EQ (value (threshold), 5.0f); // a number, clamped to the range
+    EXPECT_EQ (model.getPreset().getSnapshotStepKnobs (0), juce::var (false));
+    EXPECT_EQ ((double) na (scaleFactor), 0.75);
+    EXPECT_EQ (na (screenData).getBinaryData()->getSize(), 56u);
+    EXPECT_EQ (na (snapshotVisible), juce::var (false));
+    EXPECT_EQ (na (connectedDevSn), juce::var (0));
+}
+
+//==============================================================================
+TEST_F (State, AHostThreadCanSaveAndRestoreWhileTheMessageLoopRuns)
+{
+    changeEverything();
+    const auto blob = save();
+    turn (mix, 1.0f);
+
+    std::atomic<bool> done { false };
+    juce::MemoryBlock savedOnHostThread;
+
+    std::thread hostThread ([&]
+                            {
+        for (int i = 0; i < 20; ++i)
+        {
+            processor.setStateInformation (blob.getData(), (int) blob.getSize());
+            processor.getStateInformation (savedOnHostThread);
+        }
+
+        done = true; });
+
+    // Meanwhile the message thread keeps the model busy.
+    const auto ok = runMessageLoopUntil ([&]
+                                         {
+        turn (thd, (float) (juce::Random::getSystemRandom().nextInt (100)));
+        return done.load(); },
+                                         30000);
+
+    hostThread.join();
+    ASSERT_TRUE (ok);
+    EXPECT_EQ (value (mix), 42.0f);
+    EXPECT_GT (savedOnHostThread.getSize(), 1000u);
+}
+
+TEST_F (State, InstancesCanBeBuiltAndDestroyedOnAHostThread)
+{
+    std::atomic<bool> done { false };
+    std::atomic<int> built { 0 };
+
+    std::thread hostThread ([&]
+                            {
+        for (int i = 0; i < 5; ++i)
+        {
+            auto instance = std::make_unique<QCompressorPluginInstance>();
+            instance->getParameters()[threshold]->setValue (0.1f * (float) i);
+            ++built;
+        }
+
+        done = true; });
+
+    const auto ok = runMessageLoopUntil ([&]
+                                         { return done.load(); },
+                                         30000);
+    hostThread.join();
+    ASSERT_TRUE (ok);
+    EXPECT_EQ (built.load(), 5);
+}
