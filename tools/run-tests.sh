@@ -74,7 +74,7 @@ if [ -f "$root/fuzz/CMakeLists.txt" ]; then
         mkdir -p "$corpus_run"
         [ -d "$corpus_src" ] && cp -n "$corpus_src"/* "$corpus_run"/ 2>/dev/null
         echo "== fuzz: $name for ${fuzz_seconds}s"
-        if "$fuzzer" -max_total_time="$fuzz_seconds" -max_len=4096 -timeout=10 -rss_limit_mb=2048 \
+        if "$fuzzer" -max_total_time="$fuzz_seconds" -max_len=32768 -timeout=10 -rss_limit_mb=2048 \
                 -artifact_prefix="$root/build-fuzz/" "$corpus_run" > "$root/build-fuzz/$name.log" 2>&1; then
             passed=$((passed + 1))
             tail -n 2 "$root/build-fuzz/$name.log"
