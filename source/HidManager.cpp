@@ -1,0 +1,301 @@
+#include "HidManager.h"
+
+JUCE_IMPLEMENT_SINGLETON (QCompressorHidManager)
+
+namespace
+{
+constexpr unsigned short unitVendorId = 0x04D8;
+constexpr unsigned short unitProductId = 0xF064;
+
+constexpr int statusFrameType = 0;
+}
+
+//==============================================================================
+QCompressorHidManager::QCompressorHidManager()
+    : juce::HidManager ("QCompressorHidThread")
+{
+    onDeviceListChanged = [this]
+    { rebuildConnections(); };
+    initIO (unitVendorId, unitProductId);
+}
+
+QCompressorHidManager::~QCompressorHidManager()
+{
+    // The thread's exit path still calls this registry's probe callbacks, so it
+    // must end before anything here goes.
+    stopHidThread();
+    clearSingletonInstance();
+    connectionListListeners.clear();
+
+    {
+        const juce::ScopedLock sl (getLock());
+        connections.clear();
+    }
+
+    cancelPendingUpdate();
+}
+
+QCompressorHidManager* QCompressorHidManager::acquire()
+{
+    auto* registry = getInstance();
+
+    if (registry != nullptr)
+        ++registry->userCount;
+
+    return registry;
+}
+
+void QCompressorHidManager::release()
+{
+    auto* registry = getInstanceWithoutCreating();
+
+    // A release without a matching acquire() would delete the registry under
+    // the feet of the processors that still use it.
+    jassert (registry != nullptr && registry->userCount > 0);
+
+    if (registry == nullptr || registry->userCount <= 0)
+        return;
+
+    if (--registry->userCount == 0)
+        deleteInstance();
+}
+
+//==============================================================================
+std::unique_ptr<juce::OwnedArray<QCompressorHidManager::ConnectionListEntry>> QCompressorHidManager::getConnectionList() const
+{
+    auto list = std::make_unique<juce::OwnedArray<ConnectionListEntry>>();
+    const juce::ScopedLock sl (getLock());
+
+    for (auto* connection : connections)
+    {
+        auto* entry = list->add (new ConnectionListEntry());
+        const auto& device = *connection->device;
+
+        entry->serialNumber = (int) (juce::uint32) (juce::uint64) device.serialNumber.load();
+        entry->owner = connection->owner;
+
+        if (device.isRemoved())
+            entry->status = busy;
+        else
+            switch (device.state.load())
+            {
+                case juce::HidDevice::closed:
+                    entry->status = available;
+                    break;
+                case juce::HidDevice::open:
+                    entry->status = connected;
+                    break;
+                default:
+                    entry->status = busy;
+                    break;
+            }
+    }
+
+    return list;
+}
+
+bool QCompressorHidManager::claim (HardwareConnection& connection, juce::HidDevice::Listener* bridge)
+{
+    const juce::ScopedLock sl (getLock());
+    auto& device = *connection.device;
+
+    if (bridge == nullptr || connection.owner != nullptr || device.isRemoved()
+        || device.state.load() != juce::HidDevice::closed)
+        return false;
+
+    device.state.exchange (juce::HidDevice::openRequested);
+    device.addListener (bridge);
+    connection.owner = bridge;
+    triggerAsyncUpdate();
+    return true;
+}
+
+void QCompressorHidManager::disconnect (juce::HidDevice::Listener* bridge)
+{
+    if (bridge == nullptr)
+        return;
+
+    const juce::ScopedLock sl (getLock());
+
+    for (auto* connection : connections)
+    {
+        if (connection->owner != bridge)
+            continue;
+
+        auto& device = *connection->device;
+
+        // The HID thread does not act on requests while we hold the lock, so the
+        // state cannot move between the read and the exchange. A pending open is
+        // withdrawn too: otherwise the unit would be opened with nobody to serve it.
+        const auto state = device.state.load();
+
+        if (state == juce::HidDevice::open || state == juce::HidDevice::openRequested)
+            device.state.exchange (juce::HidDevice::closeRequested);
+
+        bridge->hidConnectionCallback (false);
+        device.removeListener (bridge);
+        connection->owner = nullptr;
+        triggerAsyncUpdate();
+        return;
+    }
+}
+
+void QCompressorHidManager::addConnectionListListener (ConnectionListListener* listener)
+{
+    connectionListListeners.add (listener);
+}
+
+void QCompressorHidManager::removeConnectionListListener (ConnectionListListener* listener)
+{
+    connectionListListeners.removeAllInstancesOf (listener);
+}
+
+void QCompressorHidManager::handleAsyncUpdate()
+{
+    for (int i = 0; i < connectionListListeners.size(); ++i)
+        connectionListListeners.getUnchecked (i)->connectionListChanged();
+}
+
+//==============================================================================
+void QCompressorHidManager::rebuildConnections()
+{
+    const juce::ScopedLock sl (getLock());
+    bool unitAdded = false;
+
+    for (auto* connection : connections)
+        connection->stale = true;
+
+    for (auto* device : getDevices())
+    {
+        bool known = false;
+
+        // The connection holds its record, so no other record can have taken
+        // its address; the unique id says the same in so many words.
+        for (auto* connection : connections)
+        {
+            if (connection->device->getUniqueId() == device->getUniqueId())
+            {
+                connection->stale = false;
+                known = true;
+            }
+        }
+
+        if (! known)
+        {
+            auto* connection = connections.add (new HardwareConnection());
+            connection->device = device;
+            triggerAsyncUpdate();
+            unitAdded = true;
+        }
+    }
+
+    bool probeDropped = false;
+
+    for (int i = connections.size(); --i >= 0;)
+    {
+        auto* connection = connections.getUnchecked (i);
+
+        if (! connection->stale)
+            continue;
+
+        if (connection->owner == this)
+        {
+            connection->device->removeListener (this);
+            probeDropped = true;
+        }
+
+        connections.remove (i);
+        triggerAsyncUpdate();
+    }
+
+    if (unitAdded || probeDropped)
+        probeNextUnit();
+}
+
+void QCompressorHidManager::probeNextUnit()
+{
+    const juce::ScopedLock sl (getLock());
+
+    // No probe starts when the thread is ending: nobody would serve it.
+    if (threadShouldExit())
+        return;
+
+    // One probe at a time, so that a status frame can only come from the unit
+    // under probe.
+    for (auto* connection : connections)
+        if (connection->owner == this)
+            return;
+
+    for (auto* connection : connections)
+    {
+        auto& device = *connection->device;
+
+        if (connection->owner == nullptr && device.serialNumber.load() < 0 && ! device.isRemoved()
+            && device.state.load() == juce::HidDevice::closed)
+        {
+            device.state.exchange (juce::HidDevice::openRequested);
+            device.addListener (this);
+            connection->owner = this;
+            return;
+        }
+    }
+}
+
+QCompressorHidManager::HardwareConnection* QCompressorHidManager::findProbedConnection (juce::HidDevice* device) const
+{
+    for (auto* connection : connections)
+        if (connection->owner == this && (device == nullptr || connection->device.get() == device))
+            return connection;
+
+    return nullptr;
+}
+
+void QCompressorHidManager::endProbe (HardwareConnection& connection)
+{
+    connection.device->removeListener (this);
+    connection.device->state.exchange (juce::HidDevice::closeRequested);
+    connection.owner = nullptr;
+}
+
+//==============================================================================
+void QCompressorHidManager::hidDeviceReceiveCallback (char* report, int length, char*& response, int& responseLength)
+{
+    juce::ignoreUnused (response, responseLength);
+
+    // The serial field ends at byte 2; a shorter report carries none.
+    if (report == nullptr || length < 3)
+        return;
+
+    if ((report[0] & 0x0f) != statusFrameType)
+        return;
+
+    const auto raw = (int) (((unsigned int) (juce::uint8) report[1] << 8) | (juce::uint8) report[2]);
+    const auto serial = raw > 32768 ? raw - 65536 : raw;
+
+    const juce::ScopedLock sl (getLock());
+
+    // The frame is credited to the unit that sent it.
+    auto* connection = findProbedConnection (getDeviceBeingServed());
+
+    if (connection == nullptr)
+        return;
+
+    connection->device->serialNumber.store (serial);
+    endProbe (*connection);
+    probeNextUnit();
+    triggerAsyncUpdate();
+}
+
+void QCompressorHidManager::hidConnectionCallback (bool isConnected)
+{
+    if (isConnected)
+        return;
+
+    const juce::ScopedLock sl (getLock());
+
+    if (auto* connection = findProbedConnection (getDeviceBeingServed()))
+    {
+        endProbe (*connection);
+        probeNextUnit();
+    }
+}

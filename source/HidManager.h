@@ -1,0 +1,155 @@
+#pragma once
+
+#include <mv_core/mv_core.h>
+
+//==============================================================================
+/**
+    The process-wide registry of the compressor units on the USB bus.
+
+    It runs the HID thread ("QCompressorHidThread") for the unit's vendor and
+    product ids, keeps one HardwareConnection per unit found, reads each unit's
+    serial number once (one unit at a time: open, take the serial from the first
+    status frame, close), and tells its ConnectionListListeners on the message
+    thread whenever the list or a unit's ownership changes.
+
+    Threads: the list of connections, their owners and the devices' listeners
+    are shared with the HID thread, which changes them from inside its probe
+    callbacks. Every access holds the HID layer's lock (getLock()); the registry's
+    own message-thread functions take it themselves, and code that walks
+    `connections` directly (the processor's connect timer) must hold it too.
+*/
+class QCompressorHidManager final : private juce::HidManager
+    , public juce::HidDevice::Listener
+    , public juce::AsyncUpdater
+{
+public:
+    /** A unit's status as the device selector shows it. */
+    enum ConnectionStatus
+    {
+        busy = 0,      /**< being opened or closed, or gone */
+        connected = 1, /**< open */
+        available = 2  /**< closed: free to be claimed */
+    };
+
+    /** One unit on the bus and who serves it. */
+    struct HardwareConnection
+    {
+        /** The unit's record. Held by reference count, so it stays valid after the
+            unit left the bus (it then reports isRemoved() and never reads closed).
+        */
+        juce::HidDevice::Ptr device;
+
+        /** The registry while it probes the unit, a protocol engine while an
+            instance is attached, null while the unit is free.
+        */
+        juce::HidDevice::Listener* owner = nullptr;
+
+        /** Used only inside the device-list rebuild. */
+        bool stale = false;
+    };
+
+    /** One row of getConnectionList(). */
+    struct ConnectionListEntry
+    {
+        /** The low 32 bits of the unit's serial number; negative while not read. */
+        int serialNumber = -1;
+
+        /** A ConnectionStatus. */
+        int status = busy;
+
+        /** The connection's owner when the list was made. */
+        juce::HidDevice::Listener* owner = nullptr;
+    };
+
+    /** Hears every change of the list or of a unit's ownership. */
+    class ConnectionListListener
+    {
+    public:
+        virtual ~ConnectionListListener() = default;
+
+        /** Called on the message thread. */
+        virtual void connectionListChanged() = 0;
+    };
+
+    //==============================================================================
+    /** Names the HID thread and starts it for vendor id 0x04D8, product id 0xF064.
+        Use getInstance() or acquire() rather than constructing one.
+    */
+    QCompressorHidManager();
+
+    /** Stops the HID thread (which tells every device listener the unit is gone),
+        then drops the connections.
+    */
+    ~QCompressorHidManager() override;
+
+    JUCE_DECLARE_SINGLETON (QCompressorHidManager, false)
+
+    /** Returns the registry, creating it on first use, and counts one more user.
+        Called by each processor when it is constructed. Message thread.
+    */
+    static QCompressorHidManager* acquire();
+
+    /** Counts one user less; the last user's release deletes the registry, which
+        stops the HID thread. Called by each processor when it is destroyed.
+        Message thread.
+    */
+    static void release();
+
+    //==============================================================================
+    /** A snapshot of the units: serial number, status and owner, in list order.
+        Message thread.
+    */
+    std::unique_ptr<juce::OwnedArray<ConnectionListEntry>> getConnectionList() const;
+
+    /** Claims a free unit for a protocol engine: the device is asked to open, the
+        engine becomes its listener and the connection's owner, and the listeners
+        hear of it. Only a connection with no owner whose device is closed and
+        still on the bus can be claimed; otherwise nothing changes and it returns
+        false. Message thread; takes the lock.
+    */
+    bool claim (HardwareConnection& connection, juce::HidDevice::Listener* bridge);
+
+    /** Gives a protocol engine's unit back: the device is asked to close (an open
+        request not yet served is withdrawn the same way), the engine hears
+        hidConnectionCallback (false) on this thread, leaves the device's listeners
+        and is no longer the owner. Once this returns the engine gets no callback.
+        Does nothing for an engine that owns no unit. Message thread.
+    */
+    void disconnect (juce::HidDevice::Listener* bridge);
+
+    /** Appends a listener (no check for a duplicate). Message thread. */
+    void addConnectionListListener (ConnectionListListener* listener);
+
+    /** Removes a listener. Message thread. */
+    void removeConnectionListListener (ConnectionListListener* listener);
+
+    /** The lock that guards `connections`, the devices' listeners and the device list. */
+    using juce::HidManager::getLock;
+
+    //==============================================================================
+    /** One connection per unit, in the order the units were first seen. Hold
+        getLock() while using it.
+    */
+    juce::OwnedArray<HardwareConnection> connections;
+
+    /** The number of processors that hold the registry. Message thread. */
+    int userCount = 0;
+
+    //==============================================================================
+    /** @internal */
+    void hidDeviceReceiveCallback (char* report, int length, char*& response, int& responseLength) override;
+    /** @internal */
+    void hidConnectionCallback (bool isConnected) override;
+    /** @internal */
+    void handleAsyncUpdate() override;
+
+private:
+    void rebuildConnections();
+    void probeNextUnit();
+    HardwareConnection* findProbedConnection (juce::HidDevice* device) const;
+    void endProbe (HardwareConnection& connection);
+
+    juce::Array<ConnectionListListener*> connectionListListeners;
+
+    JUCE_DECLARE_NON_COPYABLE_WITH_LEAK_DETECTOR (QCompressorHidManager)
+};
