@@ -7,14 +7,13 @@ MvDawParameter::MvDawParameter (MvParamsManager& managerToUse,
                                 NormalisableRange<float> parameterRange,
                                 float defaultRealValue,
                                 const String& parameterLabel,
-                                Category)
+                                Category /* always the generic category */)
     : AudioProcessorParameterWithID (ParameterID { makeParameterId (indexToUse), 1 },
                                      parameterName,
                                      AudioProcessorParameterWithIDAttributes().withLabel (parameterLabel))
     , manager (managerToUse)
     , index (indexToUse)
     , range (std::move (parameterRange))
-    , label (parameterLabel)
 {
     const auto normalisedDefault = jlimit (0.0f, 1.0f, range.convertTo0to1 (snapToRange (defaultRealValue)));
     value = normalisedDefault;
@@ -58,16 +57,6 @@ float MvDawParameter::getDefaultValue() const
 String MvDawParameter::getName (int) const
 {
     return name;
-}
-
-String MvDawParameter::getLabel() const
-{
-    return label;
-}
-
-AudioProcessorParameter::Category MvDawParameter::getCategory() const
-{
-    return category;
 }
 
 //==============================================================================

@@ -39,10 +39,8 @@ public:
     void setValue (float newValue) override;
     float getDefaultValue() const override;
     String getName (int maximumStringLength) const override;
-    String getLabel() const override;
     String getText (float normalisedValue, int maximumStringLength) const override;
     float getValueForText (const String& text) const override;
-    Category getCategory() const override;
 
     //==============================================================================
     /** The automatable index this parameter stands for. */
@@ -79,8 +77,6 @@ protected:
     const NormalisableRange<float> range;
     std::atomic<float> value;
     float defaultValue;
-    const String label;
-    const Category category = genericParameter;
     const int decimals = 2;
 
 private:
