@@ -1,1 +1,4 @@
 // Device mirrors: carry values between the unit and the parameter model.
+
+#include "HidAutomatableParameter.cpp"
+#include "HidNonAutomatableParameter.cpp"

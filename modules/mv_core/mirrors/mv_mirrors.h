@@ -1,3 +1,5 @@
+// Device mirrors: carry values between the unit and the parameter model.
 #pragma once
 
-// Device mirrors: carry values between the unit and the parameter model.
+#include "HidAutomatableParameter.h"
+#include "HidNonAutomatableParameter.h"

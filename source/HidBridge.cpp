@@ -1,0 +1,796 @@
+#include "HidBridge.h"
+#include "PluginInstance.h"
+
+using namespace ParamData;
+
+namespace
+{
+using Byte = juce::uint8;
+
+// The HID layer hands every listener a response buffer of at least this size.
+static_assert (juce::HidDevice::minimumResponseBufferSize >= QCompressorHidBridge::replySize,
+               "a reply must always fit the response buffer");
+
+constexpr int secondHalf = 32;
+
+inline Byte byteAt (const char* frame, int i) noexcept { return (Byte) frame[i]; }
+
+inline int readWord16 (const char* frame, int i) noexcept { return (byteAt (frame, i) << 8) | byteAt (frame, i + 1); }
+
+inline void setByte (char* frame, int i, int v) noexcept { frame[i] = (char) (Byte) (v & 0xFF); }
+
+// A byte field and its copy in the second half.
+inline void writeByteField (char* frame, int i, int v) noexcept
+{
+    setByte (frame, i, v);
+    setByte (frame, i + secondHalf, v);
+}
+
+// A 16-bit big-endian field and its copy.
+inline void writeWordField (char* frame, int i, int v) noexcept
+{
+    writeByteField (frame, i, v >> 8);
+    writeByteField (frame, i + 1, v);
+}
+
+// Bits under mask replaced by the same bits of v, at byte i (and its copy).
+inline void writeBits (char* frame, int i, int mask, int v, bool withCopy) noexcept
+{
+    setByte (frame, i, (byteAt (frame, i) & ~mask) | (v & mask));
+
+    if (withCopy)
+        setByte (frame, i + secondHalf, (byteAt (frame, i + secondHalf) & ~mask) | (v & mask));
+}
+
+// Conversions never fail: a NaN counts as 0, and anything beyond the int
+// range is held inside it before it is cut to its field.
+inline float tame (float v) noexcept
+{
+    return std::isnan (v) ? 0.0f : juce::jlimit (-1.0e9f, 1.0e9f, v);
+}
+
+inline int truncated (float v) noexcept { return (int) tame (v); }
+
+// Values on a tenth or ten grid come out of float arithmetic a hair below
+// their grid point (2.4 as 2.39999986), and plain truncation would then give
+// the integer below. A tolerance far under one grid step keeps them on it.
+inline int truncatedScaled (float v, float scale) noexcept
+{
+    const auto scaled = tame (v) * scale;
+    return (int) (scaled + (scaled < 0.0f ? -1.0e-3f : 1.0e-3f));
+}
+
+// Signed tenths, rounded half up, as 16-bit two's complement.
+inline int signedTenths (float v) noexcept
+{
+    v = tame (v);
+    auto n = (int) std::floor (v * 10.0f + 0.5f);
+
+    if (v < 0.0f)
+        n += 65536;
+
+    return n & 0xFFFF;
+}
+
+inline float fromSignedTenths (int r) noexcept
+{
+    if (r > 32768)
+        r -= 65536;
+
+    return (float) r * 0.1f;
+}
+
+inline bool isOn (float v) noexcept { return v > 0.5f; }
+}
+
+//==============================================================================
+ThreadBarierNonAutomatableParameter::ThreadBarierNonAutomatableParameter (juce::MvParamsManager& paramsManagerToUse, int indexToUse)
+    : paramsManager (paramsManagerToUse)
+    , index (indexToUse)
+{
+}
+
+ThreadBarierNonAutomatableParameter::~ThreadBarierNonAutomatableParameter()
+{
+    cancelPendingUpdate();
+}
+
+void ThreadBarierNonAutomatableParameter::lock() const noexcept
+{
+    for (;;)
+    {
+        juce::uint8 expected = 0;
+
+        if (spinLock.compare_exchange_weak (expected, 1, std::memory_order_acquire))
+            return;
+
+        std::this_thread::yield();
+    }
+}
+
+void ThreadBarierNonAutomatableParameter::unlock() const noexcept
+{
+    spinLock.store (0, std::memory_order_release);
+}
+
+void ThreadBarierNonAutomatableParameter::setValue (const juce::var& newValue)
+{
+    setValue (juce::var (newValue));
+}
+
+void ThreadBarierNonAutomatableParameter::setValue (juce::var&& newValue)
+{
+    lock();
+    std::swap (value, newValue);
+    unlock();
+
+    // newValue now holds the old value, released here outside the lock.
+    triggerAsyncUpdate();
+}
+
+juce::var ThreadBarierNonAutomatableParameter::getValue() const
+{
+    lock();
+    auto copy = value;
+    unlock();
+    return copy;
+}
+
+void ThreadBarierNonAutomatableParameter::handleAsyncUpdate()
+{
+    paramsManager.setNonAutomatableParamValue (nullptr, index, getValue());
+}
+
+//==============================================================================
+float QCompressorHidBridge::hidIntToFloat (int index, int d) noexcept
+{
+    switch (index)
+    {
+        case engage:
+        case thdEnable:
+        case scHwInsert:
+            return d != 0 ? 1.0f : 0.0f;
+        case threshold:
+        case output:
+            return fromSignedTenths (d);
+        case ratio:
+            return (float) (d >> 4);
+        case attack:
+            return (float) d * 0.1f;
+        case release:
+            return (float) d * 10.0f;
+        case mix:
+        case thd:
+        case scHpfFreq:
+            return (float) d;
+        case detector:
+            return d != 0 ? 0.0f : 1.0f;
+        default:
+            return -1.0f;
+    }
+}
+
+int QCompressorHidBridge::hidFloatToInt (int index, float v) noexcept
+{
+    switch (index)
+    {
+        case engage:
+            return isOn (v) ? 0x10 : 0;
+        case thdEnable:
+            return isOn (v) ? 0x80 : 0;
+        case scHwInsert:
+            return isOn (v) ? 0x40 : 0;
+        case detector:
+            return isOn (v) ? 0 : 0x80;
+        case threshold:
+        case output:
+            return signedTenths (v);
+        case ratio:
+            return (truncated (v) * 16) & 0xF0;
+        case attack:
+            return truncatedScaled (v, 10.0f) & 0xFFFF;
+        case release:
+            return truncatedScaled (v, 0.1f) & 0xFF;
+        case mix:
+        case thd:
+        case scHpfFreq:
+            return truncated (v) & 0xFF;
+        default:
+            return -1;
+    }
+}
+
+int QCompressorHidBridge::controlCode (int index) noexcept
+{
+    switch (index)
+    {
+        case output:
+            return 0;
+        case release:
+            return 3;
+        case threshold:
+            return 5;
+        case attack:
+            return 6;
+        case ratio:
+            return 10;
+        case scHpfFreq:
+            return 11;
+        case mix:
+            return 12;
+        case thd:
+            return 13;
+        default:
+            return -1;
+    }
+}
+
+void QCompressorHidBridge::updateSettingsFrame (int index, char* frame, int d) noexcept
+{
+    if (frame == nullptr)
+        return;
+
+    if (const auto code = controlCode (index); code >= 0)
+        setByte (frame, 4, code);
+
+    switch (index)
+    {
+        case engage:
+            writeBits (frame, 3, 0x10, d, true);
+            break;
+        case thdEnable:
+            writeBits (frame, 3, 0x80, d, true);
+            break;
+        case scHwInsert:
+            writeBits (frame, 2, 0x40, d, true);
+            break;
+        case detector:
+            writeBits (frame, 2, 0x80, d, false);
+            break;
+        case ratio:
+            writeBits (frame, 1, 0xF0, d, true);
+            break;
+        case threshold:
+            writeWordField (frame, 5, d);
+            break;
+        case attack:
+            writeWordField (frame, 7, d);
+            break;
+        case output:
+            writeWordField (frame, 12, d);
+            break;
+        case release:
+            writeByteField (frame, 9, d);
+            break;
+        case mix:
+            writeByteField (frame, 14, d);
+            break;
+        case thd:
+            writeByteField (frame, 17, d);
+            break;
+        case scHpfFreq:
+            writeByteField (frame, 20, d);
+            break;
+        default:
+            break;
+    }
+}
+
+int QCompressorHidBridge::readSettingsField (const char* frame, int index) noexcept
+{
+    switch (index)
+    {
+        case ratio:
+            return byteAt (frame, 1) & 0xF0;
+        case scHwInsert:
+            return byteAt (frame, 2) & 0x40;
+        case detector:
+            return byteAt (frame, 2) & 0x80;
+        case engage:
+            return byteAt (frame, 3) & 0x10;
+        case thdEnable:
+            return byteAt (frame, 3) & 0x80;
+        case threshold:
+            return readWord16 (frame, 5);
+        case attack:
+            return readWord16 (frame, 7);
+        case release:
+            return byteAt (frame, 9);
+        case output:
+            return readWord16 (frame, 12);
+        case mix:
+            return byteAt (frame, 14);
+        case thd:
+            return byteAt (frame, 17);
+        case scHpfFreq:
+            return byteAt (frame, 20);
+        default:
+            return -1;
+    }
+}
+
+juce::var QCompressorHidBridge::hidIntToVar (int naIndex, int d)
+{
+    switch (naIndex)
+    {
+        case hardwareAB:
+            return d != 0 ? 1 : 0;
+        case sidechainListen:
+            return d != 0;
+        case stepKnobs:
+            return d == 0;
+        default:
+            return {};
+    }
+}
+
+int QCompressorHidBridge::hidVarToInt (int naIndex, const juce::var& v)
+{
+    switch (naIndex)
+    {
+        case hardwareAB:
+            return (int) v > 0 ? 1 : 0;
+        case sidechainListen:
+            return (bool) v ? 0x10 : 0;
+        case stepKnobs:
+            return (bool) v ? 0 : 1;
+        default:
+            return -1;
+    }
+}
+
+void QCompressorHidBridge::updateStatusFrame (int naIndex, char* frame, int d) noexcept
+{
+    if (frame == nullptr)
+        return;
+
+    switch (naIndex)
+    {
+        case hardwareAB:
+            writeBits (frame, 51, 0x01, d, false);
+            break;
+        case sidechainListen:
+            writeBits (frame, 52, 0x10, d, false);
+            break;
+        case stepKnobs:
+            writeBits (frame, 53, 0x01, d, false);
+            break;
+        default:
+            break;
+    }
+}
+
+int QCompressorHidBridge::readStatusField (const char* frame, int naIndex) noexcept
+{
+    switch (naIndex)
+    {
+        case hardwareAB:
+            return byteAt (frame, 51) & 0x01;
+        case sidechainListen:
+            return byteAt (frame, 52) & 0x10;
+        case stepKnobs:
+            return byteAt (frame, 53) & 0x01;
+        default:
+            return -1;
+    }
+}
+
+void QCompressorHidBridge::readScreenWords (const char* frame, juce::uint32 (&words)[14]) noexcept
+{
+    for (int k = 0; k < 14; ++k)
+    {
+        const auto first = 56 - 4 * k;
+        words[k] = ((juce::uint32) byteAt (frame, first) << 24)
+                   | ((juce::uint32) byteAt (frame, first + 1) << 16)
+                   | ((juce::uint32) byteAt (frame, first + 2) << 8)
+                   | (juce::uint32) byteAt (frame, first + 3);
+    }
+}
+
+juce::MemoryBlock QCompressorHidBridge::makeScreenData (const char* frame)
+{
+    juce::uint32 words[14];
+    readScreenWords (frame, words);
+    static_assert (sizeof (words) == (size_t) screenDataSize, "SCREEN DATA is 14 words");
+    return juce::MemoryBlock (words, sizeof (words));
+}
+
+int QCompressorHidBridge::settingsTypeForBank (int bank) noexcept
+{
+    return bank == 0 ? settingsFrameA : (bank == 1 ? settingsFrameB : -1);
+}
+
+//==============================================================================
+std::function<float (int)> QCompressorHidBridge::getLambdaHidIntToFloat (int index) const
+{
+    return [index] (int d)
+    { return hidIntToFloat (index, d); };
+}
+
+std::function<int (float)> QCompressorHidBridge::getLambdaHidFloatToInt (int index) const
+{
+    return [index] (float v)
+    { return hidFloatToInt (index, v); };
+}
+
+std::function<void (char*, int)> QCompressorHidBridge::getLambdaUpdateFrame (int index) const
+{
+    return [index] (char* frame, int d)
+    { updateSettingsFrame (index, frame, d); };
+}
+
+std::function<juce::var (int)> QCompressorHidBridge::getNonAutomatableLambdaHidIntToVar (int index) const
+{
+    return [index] (int d)
+    { return hidIntToVar (index, d); };
+}
+
+std::function<int (juce::var)> QCompressorHidBridge::getNonAutomatableLambdaHidVarToInt (int index) const
+{
+    return [index] (juce::var v)
+    { return hidVarToInt (index, v); };
+}
+
+std::function<void (char*, int)> QCompressorHidBridge::getNonAutomatableLambdaUpdateFrame (int index) const
+{
+    return [index] (char* frame, int d)
+    { updateStatusFrame (index, frame, d); };
+}
+
+//==============================================================================
+QCompressorHidBridge::QCompressorHidBridge (QCompressorPluginInstance& instanceToUse, QCompressorParamsManager& paramsManagerToUse)
+    : instance (instanceToUse)
+    , paramsManager (paramsManagerToUse)
+{
+    for (int i = 0; i < numParams; ++i)
+    {
+        auto* mirror = automatableParams.add (new juce::HidAutomatableParameter (paramsManager,
+                                                                                 i,
+                                                                                 getLambdaHidIntToFloat (i),
+                                                                                 getLambdaHidFloatToInt (i),
+                                                                                 getLambdaUpdateFrame (i)));
+        paramsManager.addParamListener (mirror, i, juce::MvParamsManager::dontSendCurrentValue);
+        mirror->setPending (hidFloatToInt (i, paramsManager.getParamValue (i)));
+    }
+
+    isConnectedParam = std::make_unique<ThreadBarierNonAutomatableParameter> (paramsManager, isConnected);
+    screenDataParam = std::make_unique<ThreadBarierNonAutomatableParameter> (paramsManager, screenData);
+
+    auto makeSwitch = [this] (int naIndex, juce::MvParamsManager::ListenerInitState init)
+    {
+        auto mirror = std::make_unique<juce::HidNonAutomatableParameter> (paramsManager,
+                                                                          naIndex,
+                                                                          getNonAutomatableLambdaHidIntToVar (naIndex),
+                                                                          getNonAutomatableLambdaHidVarToInt (naIndex),
+                                                                          getNonAutomatableLambdaUpdateFrame (naIndex));
+        mirror->setPending (hidVarToInt (naIndex, paramsManager.getNonAutomatableParamValue (naIndex)));
+        paramsManager.addNonAutomatableParamListener (mirror.get(), naIndex, init);
+        return mirror;
+    };
+
+    // HARDWARE AB hears the model's value at once: it names the current bank.
+    hardwareAbParam = makeSwitch (hardwareAB, juce::MvParamsManager::sendCurrentValue);
+    sidechainListenParam = makeSwitch (sidechainListen, juce::MvParamsManager::dontSendCurrentValue);
+    stepKnobsParam = makeSwitch (ParamData::stepKnobs, juce::MvParamsManager::dontSendCurrentValue);
+
+    paramsManager.addNonAutomatableParamListener (&sendingFeedback, sendingHwFeedback, juce::MvParamsManager::sendCurrentValue);
+}
+
+QCompressorHidBridge::~QCompressorHidBridge()
+{
+    // Straight into the model: an update posted through the holder would be
+    // dropped when the holder goes a moment later.
+    paramsManager.setNonAutomatableParamValue (nullptr, screenData, blankScreen());
+
+    // A front-panel gesture still open would leave the model and the host inside
+    // a gesture for good once its mirror is gone.
+    for (auto* mirror : automatableParams)
+        mirror->endGestureNow();
+
+    for (int i = 0; i < automatableParams.size(); ++i)
+        paramsManager.removeParamListener (automatableParams.getUnchecked (i), i);
+
+    paramsManager.removeNonAutomatableParamListener (hardwareAbParam.get(), hardwareAB);
+    paramsManager.removeNonAutomatableParamListener (sidechainListenParam.get(), sidechainListen);
+    paramsManager.removeNonAutomatableParamListener (stepKnobsParam.get(), ParamData::stepKnobs);
+    paramsManager.removeNonAutomatableParamListener (&sendingFeedback, sendingHwFeedback);
+
+    stepKnobsParam.reset();
+    sidechainListenParam.reset();
+    hardwareAbParam.reset();
+    screenDataParam.reset();
+    isConnectedParam.reset();
+
+    for (int i = automatableParams.size(); --i >= 0;)
+        automatableParams.remove (i);
+}
+
+juce::HidNonAutomatableParameter* QCompressorHidBridge::getSwitchMirror (int naIndex) const noexcept
+{
+    switch (naIndex)
+    {
+        case hardwareAB:
+            return hardwareAbParam.get();
+        case sidechainListen:
+            return sidechainListenParam.get();
+        case ParamData::stepKnobs:
+            return stepKnobsParam.get();
+        default:
+            return nullptr;
+    }
+}
+
+int QCompressorHidBridge::getCurrentBank() const noexcept
+{
+    return hardwareAbParam->getLastValueAsInt();
+}
+
+int QCompressorHidBridge::connectTimeBankType() const noexcept
+{
+    return settingsTypeForBank (byteAt (connectTimeStatus, 51) & 0x01);
+}
+
+//==============================================================================
+bool QCompressorHidBridge::moveState (int from, int to) noexcept
+{
+    // A state the message thread wrote meanwhile (a preset load, a recall) wins
+    // over the move this frame would make.
+    return state.compare_exchange_strong (from, to);
+}
+
+void QCompressorHidBridge::writeReply (const char* frame, int type, char* response, int& responseLength) noexcept
+{
+    if (response == nullptr)
+        return;
+
+    response[0] = 0; // report id
+    std::memcpy (response + 1, frame, (size_t) frameSize);
+    response[1] = (char) type;
+    responseLength = replySize;
+}
+
+bool QCompressorHidBridge::writePendingSwitches (char* frame)
+{
+    auto wrote = hardwareAbParam->writePendingToFrame (frame);
+    wrote = sidechainListenParam->writePendingToFrame (frame) || wrote;
+    wrote = stepKnobsParam->writePendingToFrame (frame) || wrote;
+    return wrote;
+}
+
+void QCompressorHidBridge::answerStatusPush (const char* frame, char* response, int& responseLength)
+{
+    char copy[frameSize];
+    std::memcpy (copy, frame, sizeof (copy));
+    writePendingSwitches (copy);
+    writeReply (copy, statusFrame, response, responseLength);
+}
+
+void QCompressorHidBridge::takeStatusFrame (const char* frame)
+{
+    if (std::memcmp (frame, lastStatusFrame, (size_t) frameSize) == 0)
+        return;
+
+    hardwareAbParam->checkAndSendHidChanges (readStatusField (frame, hardwareAB));
+    sidechainListenParam->checkAndSendHidChanges (readStatusField (frame, sidechainListen));
+    stepKnobsParam->checkAndSendHidChanges (readStatusField (frame, ParamData::stepKnobs));
+    std::memcpy (lastStatusFrame, frame, (size_t) frameSize);
+}
+
+bool QCompressorHidBridge::writeHidSettingsFrame (char* frame, int&)
+{
+    setByte (frame, 4, noControl);
+    bool wrote = false;
+
+    for (auto* mirror : automatableParams)
+        wrote = mirror->writePendingToFrame (frame) || wrote;
+
+    if (! sendingFeedback.enabled.load())
+        setByte (frame, 4, noControl);
+
+    return wrote;
+}
+
+void QCompressorHidBridge::readHidSettingsFrame (char* frame, int)
+{
+    if (std::memcmp (frame, lastSettingsFrame, (size_t) frameSize) == 0)
+        return;
+
+    for (auto index : settingsDecodingOrder)
+        automatableParams.getUnchecked (index)->checkAndSendHidChanges (readSettingsField (frame, index));
+
+    std::memcpy (lastSettingsFrame, frame, (size_t) frameSize);
+}
+
+void QCompressorHidBridge::handleScreenFrame (const char* frame)
+{
+    if (screenFrameForgotten.exchange (false))
+        std::fill (std::begin (lastScreenFrame), std::end (lastScreenFrame), (char) 0);
+
+    if (std::memcmp (frame + 1, lastScreenFrame, sizeof (lastScreenFrame)) == 0)
+        return;
+
+    screenDataParam->setValue (juce::var (makeScreenData (frame)));
+    std::memcpy (lastScreenFrame, frame + 1, sizeof (lastScreenFrame));
+}
+
+void QCompressorHidBridge::handleRunningFrame (const char* frame, int type, char* response, int& responseLength)
+{
+    if (type == statusFrame)
+    {
+        takeStatusFrame (frame);
+
+        char copy[frameSize];
+        std::memcpy (copy, frame, sizeof (copy));
+
+        if (writePendingSwitches (copy))
+            writeReply (copy, statusFrame, response, responseLength);
+    }
+    else if (type == screenFrame)
+    {
+        handleScreenFrame (frame);
+    }
+    else if (type == settingsTypeForBank (getCurrentBank()))
+    {
+        char copy[frameSize];
+        std::memcpy (copy, frame, sizeof (copy));
+        int length = frameSize;
+
+        readHidSettingsFrame (copy, length);
+
+        if (writeHidSettingsFrame (copy, length))
+            writeReply (copy, type, response, responseLength);
+    }
+}
+
+void QCompressorHidBridge::handleRecallFrame (int currentState, int type, char* response, int& responseLength)
+{
+    if (currentState == recallStatus && type == statusFrame)
+    {
+        if (recallStep.load() == 1)
+        {
+            takeStatusFrame (connectTimeStatus);
+            writeReply (connectTimeStatus, statusFrame, response, responseLength);
+            recallStep.exchange (2);
+        }
+        else
+        {
+            recallStep.exchange (3);
+            moveState (recallStatus, recallSettings);
+        }
+    }
+    else if (currentState == recallSettings && type == connectTimeBankType())
+    {
+        if (recallStep.load() == 3)
+        {
+            readHidSettingsFrame (connectTimeSettings, frameSize);
+            writeReply (connectTimeSettings, type, response, responseLength);
+            recallStep.exchange (4);
+        }
+        else
+        {
+            recallStep.exchange (0);
+            moveState (recallSettings, running);
+        }
+    }
+}
+
+void QCompressorHidBridge::hidDeviceReceiveCallback (char* report, int length, char*& response, int& responseLength)
+{
+    const auto currentState = state.load();
+
+    if (! juce::isPositiveAndNotGreaterThan (currentState, (int) recallSettings))
+        return;
+
+    // Frames are 64 bytes; a shorter report cannot be one and is ignored whole,
+    // rather than read past its end.
+    if (report == nullptr || length < frameSize)
+        return;
+
+    const int type = byteAt (report, 0) & 0x0F;
+
+    switch (currentState)
+    {
+        case captureStatus:
+            if (type == statusFrame)
+            {
+                std::memcpy (connectTimeStatus, report, (size_t) frameSize);
+                moveState (captureStatus, captureSettings);
+            }
+            break;
+
+        case captureSettings:
+            if (type == connectTimeBankType())
+            {
+                std::memcpy (connectTimeSettings, report, (size_t) frameSize);
+                moveState (captureSettings, pushStatus);
+            }
+            break;
+
+        case pushStatus:
+        case presetStatus:
+            if (type == statusFrame)
+            {
+                answerStatusPush (report, response, responseLength);
+                moveState (currentState, currentState == pushStatus ? pushSettings : presetSettings);
+            }
+            break;
+
+        case pushSettings:
+            if (type == settingsFrameA)
+            {
+                char frame[frameSize] {};
+                int frameLength = frameSize;
+                writeHidSettingsFrame (frame, frameLength);
+                setByte (frame, 4, noControl);
+                writeReply (frame, settingsFrameA, response, responseLength);
+                moveState (pushSettings, running);
+            }
+            break;
+
+        case running:
+            handleRunningFrame (report, type, response, responseLength);
+            break;
+
+        case presetSettings:
+            if (type == settingsTypeForBank (getCurrentBank()))
+            {
+                char copy[frameSize];
+                std::memcpy (copy, report, sizeof (copy));
+                int frameLength = frameSize;
+
+                if (writeHidSettingsFrame (copy, frameLength))
+                    writeReply (copy, type, response, responseLength);
+
+                moveState (presetSettings, running);
+            }
+            break;
+
+        case recallStatus:
+        case recallSettings:
+            handleRecallFrame (currentState, type, response, responseLength);
+            break;
+
+        case loadingPreset:
+        default:
+            break;
+    }
+}
+
+void QCompressorHidBridge::hidConnectionCallback (bool connected)
+{
+    isConnectedParam->setValue (juce::var (connected));
+
+    if (connected)
+        return;
+
+    screenFrameForgotten.exchange (true);
+    state.exchange (captureStatus);
+    instance.getIsConnectedUpdater().setValue (false);
+    instance.startTimer (1000);
+}
+
+//==============================================================================
+void QCompressorHidBridge::beginLoadingPreset()
+{
+    state.exchange (loadingPreset);
+
+    if (paramsManager.getNonAutomatableParamValue (isConnected) == juce::var (true))
+    {
+        char scratch[frameSize] {};
+        int length = frameSize;
+        writePendingSwitches (scratch);
+        writeHidSettingsFrame (scratch, length);
+    }
+}
+
+void QCompressorHidBridge::finishLoadingPreset()
+{
+    state.exchange (presetStatus);
+}
+
+void QCompressorHidBridge::beginRecall()
+{
+    // The step first, so that the HID thread never sees recallStatus with an old step.
+    recallStep.exchange (1);
+    state.exchange (recallStatus);
+}

@@ -1,0 +1,289 @@
+#pragma once
+
+#include "ParamsManager.h"
+
+class QCompressorPluginInstance;
+
+//==============================================================================
+/**
+    Carries one non-automatable value one way, from any thread to the model.
+
+    setValue() stores a copy of the value behind a one-byte spin lock and posts
+    an update; on the message thread the latest value is set on the model with
+    no source, so every listener hears it. Several values stored before the
+    message thread runs are applied once, with the last of them.
+*/
+class ThreadBarierNonAutomatableParameter final : private juce::AsyncUpdater
+{
+public:
+    /** Binds the holder to one non-automatable index of the model. */
+    ThreadBarierNonAutomatableParameter (juce::MvParamsManager& paramsManager, int index);
+
+    /** Drops an update that has not been delivered yet. */
+    ~ThreadBarierNonAutomatableParameter() override;
+
+    /** Replaces the held value with a copy of newValue and posts it to the model.
+        Any thread (the HID thread in use).
+    */
+    void setValue (const juce::var& newValue);
+
+    /** As above, taking the value over instead of copying it. Any thread. */
+    void setValue (juce::var&& newValue);
+
+    /** A copy of the value held now. Any thread. */
+    juce::var getValue() const;
+
+    /** The non-automatable index this holder sets. */
+    int getIndex() const noexcept { return index; }
+
+private:
+    void handleAsyncUpdate() override;
+    void lock() const noexcept;
+    void unlock() const noexcept;
+
+    juce::MvParamsManager& paramsManager;
+    const int index;
+    mutable std::atomic<juce::uint8> spinLock { 0 };
+    juce::var value;
+
+    JUCE_DECLARE_NON_COPYABLE_WITH_LEAK_DETECTOR (ThreadBarierNonAutomatableParameter)
+};
+
+//==============================================================================
+/**
+    The protocol engine between one plug-in instance and one hardware unit.
+
+    Once attached it is the listener of the unit's juce::HidDevice and consumes
+    every input report on the HID thread: on connection it keeps the unit's
+    status and settings as they were (for a later recall) and pushes the
+    plug-in's values; then the unit's frames pace a steady exchange in which the
+    bridge answers only when it has something to send. It pushes the values of a
+    loaded preset, can put unit and parameters back to the settings kept at
+    connection, and turns screen frames into SCREEN DATA.
+
+    The values travel through one device mirror per parameter the unit knows and
+    two one-way holders (IS CONNECTED, SCREEN DATA). The protocol state is one
+    atomic integer; frames are copied on the stack and nothing is allocated per
+    frame, apart from the display block of a screen frame that changed.
+
+    The frame layouts and conversions live here as static functions, so that
+    they can be used (and tested) without a bridge.
+*/
+class QCompressorHidBridge final : public juce::HidDevice::Listener
+{
+public:
+    /** The protocol state. */
+    enum State
+    {
+        captureStatus = 0, /**< waits for a status frame to keep as the connect-time status */
+        captureSettings,   /**< waits for a connect-time bank frame to keep */
+        pushStatus,        /**< answers a status frame with the pending switches */
+        pushSettings,      /**< answers a type-1 frame with every pending value */
+        running,           /**< the steady exchange */
+        loadingPreset,     /**< ignores every frame while a preset is applied */
+        presetStatus,      /**< answers a status frame with the pending switches */
+        presetSettings,    /**< answers a current bank frame with the pending values */
+        recallStatus,      /**< status frames of the recall */
+        recallSettings     /**< connect-time bank frames of the recall */
+    };
+
+    /** Bytes in a frame, and in a reply (report id + frame). */
+    static constexpr int frameSize = 64;
+    static constexpr int replySize = frameSize + 1;
+
+    /** Frame types (low nibble of byte 0). */
+    enum FrameType
+    {
+        statusFrame = 0,
+        settingsFrameA = 1,
+        settingsFrameB = 2,
+        screenFrame = 15
+    };
+
+    /** Byte 4 of a settings frame when no control changed. */
+    static constexpr int noControl = 0xFF;
+
+    //==============================================================================
+    /** Creates an unattached bridge in captureStatus with all 16 values pending,
+        its mirrors registered on the model. Message thread.
+    */
+    QCompressorHidBridge (QCompressorPluginInstance& instance, QCompressorParamsManager& paramsManager);
+
+    /** Blanks SCREEN DATA, unregisters and destroys the mirrors. The owner must
+        have detached the bridge from its device first. Message thread.
+    */
+    ~QCompressorHidBridge() override;
+
+    //==============================================================================
+    /** Consumes one frame; writes a 65-byte reply (report id 0, then the frame) and
+        sets responseLength to 65 when it answers. A report shorter than a frame is
+        ignored. HID thread.
+    */
+    void hidDeviceReceiveCallback (char* report, int length, char*& response, int& responseLength) override;
+
+    /** Hands IS CONNECTED over; on loss also resets the protocol and restarts the
+        instance's connect timer. HID thread, or the message thread when the
+        registry takes the unit away.
+    */
+    void hidConnectionCallback (bool connected) override;
+
+    //==============================================================================
+    /** The settings push: byte 4 := no control, every pending automatable value
+        written in index order, byte 4 := no control again when hardware feedback
+        is off. Returns true if a value was written. `length` is not used.
+    */
+    bool writeHidSettingsFrame (char* frame, int& length);
+
+    /** Decodes a settings frame into the 13 mirrors when it differs from the last
+        one decoded. `length` is not used (frames are 64 bytes).
+    */
+    void readHidSettingsFrame (char* frame, int length);
+
+    /** Stops the exchange for a preset load and marks what is pending as sent
+        (when connected). Message thread; the caller then changes the values and
+        moves the state to presetStatus.
+    */
+    void beginLoadingPreset();
+
+    /** Starts a recall of the settings kept at connection. Message thread. */
+    void beginRecall();
+
+    /** Moves a preset load on to its push (state presetStatus). Message thread. */
+    void finishLoadingPreset();
+
+    //==============================================================================
+    /** Conversions and frame writer of an automatable index (0..12). */
+    std::function<float (int)> getLambdaHidIntToFloat (int index) const;
+    std::function<int (float)> getLambdaHidFloatToInt (int index) const;
+    std::function<void (char*, int)> getLambdaUpdateFrame (int index) const;
+
+    /** Conversions and frame writer of a status switch (non-automatable 1, 2, 4). */
+    std::function<juce::var (int)> getNonAutomatableLambdaHidIntToVar (int index) const;
+    std::function<int (juce::var)> getNonAutomatableLambdaHidVarToInt (int index) const;
+    std::function<void (char*, int)> getNonAutomatableLambdaUpdateFrame (int index) const;
+
+    //==============================================================================
+    /** Device integer to value of an automatable index; -1 for SNAPSHOT and
+        unknown indices.
+    */
+    static float hidIntToFloat (int index, int deviceValue) noexcept;
+
+    /** Value to device integer of an automatable index, cut to the field's width;
+        -1 for SNAPSHOT and unknown indices.
+    */
+    static int hidFloatToInt (int index, float value) noexcept;
+
+    /** Writes a device integer into a settings frame (both halves where the field
+        has a copy) and, where the control has one, its code into byte 4.
+    */
+    static void updateSettingsFrame (int index, char* frame, int deviceValue) noexcept;
+
+    /** The control code of an automatable index, or -1 when it has none. */
+    static int controlCode (int index) noexcept;
+
+    /** The device integer of an automatable field in a settings frame (first half). */
+    static int readSettingsField (const char* frame, int index) noexcept;
+
+    /** The order in which a settings frame's fields reach their mirrors. */
+    static constexpr int settingsDecodingOrder[12] = { ParamData::ratio,
+                                                       ParamData::scHwInsert,
+                                                       ParamData::engage,
+                                                       ParamData::thdEnable,
+                                                       ParamData::threshold,
+                                                       ParamData::attack,
+                                                       ParamData::release,
+                                                       ParamData::output,
+                                                       ParamData::mix,
+                                                       ParamData::thd,
+                                                       ParamData::scHpfFreq,
+                                                       ParamData::detector };
+
+    /** Device integer to value of a status switch; void for other indices. */
+    static juce::var hidIntToVar (int naIndex, int deviceValue);
+
+    /** Value to device integer of a status switch; -1 for other indices. */
+    static int hidVarToInt (int naIndex, const juce::var& value);
+
+    /** Writes a status switch's device integer into a status frame. */
+    static void updateStatusFrame (int naIndex, char* frame, int deviceValue) noexcept;
+
+    /** The device integer of a status switch in a status frame. */
+    static int readStatusField (const char* frame, int naIndex) noexcept;
+
+    /** The order in which a status frame's switches reach their mirrors. */
+    static constexpr int statusDecodingOrder[3] = { ParamData::hardwareAB, ParamData::sidechainListen, ParamData::stepKnobs };
+
+    /** The 14 display words of a screen frame, in the order SCREEN DATA holds them
+        (the frame's last word first).
+    */
+    static void readScreenWords (const char* frame, juce::uint32 (&words)[14]) noexcept;
+
+    /** The SCREEN DATA block (56 bytes, host byte order) of a screen frame. */
+    static juce::MemoryBlock makeScreenData (const char* frame);
+
+    /** The settings frame type of a HARDWARE AB value (0 → 1, 1 → 2), else -1. */
+    static int settingsTypeForBank (int bank) noexcept;
+
+    //==============================================================================
+    /** The protocol state and the recall's sub-step. Written only by atomic
+        exchange; subsystem 1 writes them on the message thread (through
+        beginLoadingPreset, finishLoadingPreset and beginRecall), the HID thread
+        as the frames arrive.
+    */
+    std::atomic<int> state { captureStatus };
+    std::atomic<int> recallStep { 0 };
+
+    /** The state now. Any thread. */
+    int getState() const noexcept { return state.load(); }
+
+    //==============================================================================
+    /** The mirror of an automatable index, or nullptr. For tests and diagnostics. */
+    juce::HidAutomatableParameter* getMirror (int index) const noexcept { return automatableParams[index]; }
+
+    /** The mirror of a status switch (1, 2 or 4), or nullptr. */
+    juce::HidNonAutomatableParameter* getSwitchMirror (int naIndex) const noexcept;
+
+    /** The current bank (the HARDWARE AB value the mirror last took). Any thread. */
+    int getCurrentBank() const noexcept;
+
+    /** The frames kept at connection. HID thread (or once the bridge is detached). */
+    const char* getConnectTimeStatus() const noexcept { return connectTimeStatus; }
+    const char* getConnectTimeSettings() const noexcept { return connectTimeSettings; }
+
+private:
+    //==============================================================================
+    /** Follows SENDING HW FEEDBACK on the message thread for the HID thread. */
+    struct FeedbackFollower final : public juce::MvParamsManager::NonAutomatableParamListener
+    {
+        void nonAutomatableParamValueChanged (int, juce::var value) override { enabled.exchange ((bool) value); }
+        std::atomic<bool> enabled { true };
+    };
+
+    void takeStatusFrame (const char* frame);
+    bool writePendingSwitches (char* frame);
+    void answerStatusPush (const char* frame, char* response, int& responseLength);
+    void handleRunningFrame (const char* frame, int type, char* response, int& responseLength);
+    void handleRecallFrame (int currentState, int type, char* response, int& responseLength);
+    void handleScreenFrame (const char* frame);
+    bool moveState (int from, int to) noexcept;
+    int connectTimeBankType() const noexcept;
+    static void writeReply (const char* frame, int type, char* response, int& responseLength) noexcept;
+
+    QCompressorPluginInstance& instance;
+    QCompressorParamsManager& paramsManager;
+    char lastSettingsFrame[frameSize] {};
+    char lastStatusFrame[frameSize] {};
+    char lastScreenFrame[frameSize - 1] {};
+    juce::OwnedArray<juce::HidAutomatableParameter> automatableParams;
+    std::unique_ptr<ThreadBarierNonAutomatableParameter> isConnectedParam;
+    std::unique_ptr<ThreadBarierNonAutomatableParameter> screenDataParam;
+    std::unique_ptr<juce::HidNonAutomatableParameter> hardwareAbParam;
+    std::unique_ptr<juce::HidNonAutomatableParameter> sidechainListenParam;
+    std::unique_ptr<juce::HidNonAutomatableParameter> stepKnobsParam;
+    char connectTimeStatus[frameSize] {};
+    char connectTimeSettings[frameSize] {};
+    FeedbackFollower sendingFeedback;
+    std::atomic<bool> screenFrameForgotten { false };
+
+    JUCE_DECLARE_NON_COPYABLE_WITH_LEAK_DETECTOR (QCompressorHidBridge)
+};
