@@ -1,0 +1,19 @@
+// Entry point of the benchmark binary: the main thread becomes the JUCE message
+// thread for the whole run, then every registered benchmark runs.
+
+#include <benchmark/benchmark.h>
+#include <mv_core/mv_core.h>
+
+int main (int argc, char** argv)
+{
+    const juce::ScopedJuceInitialiser_GUI juceInit;
+
+    benchmark::Initialize (&argc, argv);
+
+    if (benchmark::ReportUnrecognizedArguments (argc, argv))
+        return 1;
+
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}

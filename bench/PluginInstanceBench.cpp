@@ -1,0 +1,125 @@
+// What an instance costs a host: construction and destruction of the processor,
+// and the road of host automation (setValue on any thread, hand-over to the
+// message thread, model write).
+
+#include <PluginInstance.h>
+#include <benchmark/benchmark.h>
+
+namespace
+{
+constexpr int thresholdIndex = 1;
+constexpr int hostWritesPerRound = 100000;
+
+/** Pumps the message loop until the condition holds; false after timeoutMs. */
+template <typename Condition>
+bool pumpUntil (Condition&& condition, int timeoutMs = 10000)
+{
+    const auto end = juce::Time::getMillisecondCounter() + (juce::uint32) timeoutMs;
+
+    while (! condition())
+    {
+        if (juce::Time::getMillisecondCounter() >= end)
+            return condition();
+
+        juce::MessageManager::getInstance()->runDispatchLoopUntil (1);
+    }
+
+    return true;
+}
+
+//==============================================================================
+// Includes the process-wide device registry coming and going with the only
+// instance.
+void createAndDestroyInstance (benchmark::State& state)
+{
+    for (auto _ : state)
+    {
+        auto instance = std::make_unique<QCompressorPluginInstance>();
+        benchmark::DoNotOptimize (instance.get());
+        instance.reset();
+    }
+
+    juce::MessageManager::getInstance()->runDispatchLoopUntil (20);
+}
+
+// The usual case in a session: other instances keep the registry alive.
+void createAndDestroyInstanceBesideAnother (benchmark::State& state)
+{
+    const auto resident = std::make_unique<QCompressorPluginInstance>();
+
+    for (auto _ : state)
+    {
+        auto instance = std::make_unique<QCompressorPluginInstance>();
+        benchmark::DoNotOptimize (instance.get());
+        instance.reset();
+    }
+
+    juce::MessageManager::getInstance()->runDispatchLoopUntil (20);
+}
+
+//==============================================================================
+// 10^5 host writes of THRESHOLD, then message-loop delivery until the model
+// holds the last one.
+void hostWritesUntilTheModelHoldsTheLast (benchmark::State& state)
+{
+    QCompressorPluginInstance instance;
+    auto& model = instance.getModel();
+    auto* parameter = dynamic_cast<juce::MvDawParameter*> (instance.getParameters()[thresholdIndex]);
+
+    if (parameter == nullptr)
+    {
+        state.SkipWithError ("THRESHOLD is no MvDawParameter");
+        return;
+    }
+
+    int round = 0;
+
+    for (auto _ : state)
+    {
+        // Each round ends on a different value, so delivery always has work.
+        const float offset = (float) (round++ % 2) * 0.5f;
+        float last = 0.0f;
+
+        for (int i = 0; i < hostWritesPerRound; ++i)
+        {
+            last = offset + 0.5f * (float) i / (float) hostWritesPerRound;
+            parameter->setValue (last);
+        }
+
+        const auto expected = parameter->snapToRange (parameter->getRange().convertFrom0to1 (last));
+
+        if (! pumpUntil ([&]
+                         { return model.getParamValue (thresholdIndex) == expected; }))
+        {
+            state.SkipWithError ("the model never received the last host value");
+            return;
+        }
+    }
+
+    state.SetItemsProcessed (state.iterations() * hostWritesPerRound);
+}
+
+// The host thread's share alone: 10^5 setValue calls, no delivery.
+void hostWritesOnly (benchmark::State& state)
+{
+    QCompressorPluginInstance instance;
+    auto* parameter = instance.getParameters()[thresholdIndex];
+    int round = 0;
+
+    for (auto _ : state)
+    {
+        const float offset = (float) (round++ % 2) * 0.5f;
+
+        for (int i = 0; i < hostWritesPerRound; ++i)
+            parameter->setValue (offset + 0.5f * (float) i / (float) hostWritesPerRound);
+    }
+
+    state.SetItemsProcessed (state.iterations() * hostWritesPerRound);
+    juce::MessageManager::getInstance()->runDispatchLoopUntil (20);
+}
+} // namespace
+
+BENCHMARK (createAndDestroyInstance)->Unit (benchmark::kMicrosecond);
+BENCHMARK (createAndDestroyInstanceBesideAnother)->Unit (benchmark::kMicrosecond);
+BENCHMARK (hostWritesUntilTheModelHoldsTheLast)->Unit (benchmark::kMillisecond);
+BENCHMARK (hostWritesOnly)->Unit (benchmark::kMillisecond);
