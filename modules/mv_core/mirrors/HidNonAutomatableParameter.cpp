@@ -34,7 +34,10 @@ void HidNonAutomatableParameter::setLastModelValue (const var& newValue)
 //==============================================================================
 void HidNonAutomatableParameter::nonAutomatableParamValueChanged (int, var value)
 {
-    if (value == lastModelValue)
+    // Compared kind and all: under var's loose equality a bool true equals the
+    // double -1.0 this mirror starts with, and the first switch-on would be lost.
+    // The device integer check below still keeps an equal value from being sent.
+    if (value.equalsWithSameType (lastModelValue))
         return;
 
     setLastModelValue (value);
