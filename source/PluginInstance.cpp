@@ -61,6 +61,8 @@ QCompressorPluginInstance::QCompressorPluginInstance()
     , paramsManager (static_cast<QCompressorParamsManager*> (&getParamsManager()))
     , isConnectedUpdater (*paramsManager, isConnected)
 {
+    hidBridge = std::make_unique<QCompressorHidBridge> (*this, *paramsManager);
+    hidManager = QCompressorHidManager::acquire();
     addCommandListener (paramsManager);
     startTimer (1000);
 
@@ -71,7 +73,12 @@ QCompressorPluginInstance::~QCompressorPluginInstance()
 {
     destructionStarting();
 
+    detachUnit();
     stopTimer();
+
+    if (std::exchange (hidManager, nullptr) != nullptr)
+        QCompressorHidManager::release();
+
     removeCommandListener (paramsManager);
     pendingCommand.reset();
 }
@@ -93,7 +100,20 @@ void QCompressorPluginInstance::commandFallback (std::unique_ptr<juce::MvCommand
     const auto& id = command->commandId;
 
     if (id == Ids::mvQCompressor::resetPreset)
+    {
+        if (hidBridge != nullptr)
+            hidBridge->beginLoadingPreset();
+
         resetToDefaults();
+
+        if (hidBridge != nullptr)
+            hidBridge->finishLoadingPreset();
+    }
+    else if (id == Ids::mvQCompressor::revertHardwareSettings)
+    {
+        if (hidBridge != nullptr)
+            hidBridge->beginRecall();
+    }
     else if (id == Ids::mvQCompressor::showDeviceSelector)
         pendingCommand = std::move (command);
 }
@@ -112,7 +132,88 @@ void QCompressorPluginInstance::timerCallback()
         return;
 
     stopTimer();
-    startTimer (1000); // no unit can be attached before the device registry exists
+
+    if (paramsManager->getNonAutomatableParamValue (isConnected) != juce::var (false) || hidManager == nullptr)
+    {
+        startTimer (1000);
+        return;
+    }
+
+    // Every attempt gets a bridge of its own, made before any unit is looked at.
+    auto bridge = std::make_unique<QCompressorHidBridge> (*this, *paramsManager);
+    const auto serial = (int) paramsManager->getNonAutomatableParamValue (connectedDevSn);
+    bool claimed = false, askForSelector = false;
+    juce::int64 claimedSerial = 0;
+
+    {
+        const juce::ScopedLock sl (hidManager->getLock());
+        const auto& connections = hidManager->connections;
+        auto isClosed = [] (const QCompressorHidManager::HardwareConnection* c)
+        { return c->device->state.load() == juce::HidDevice::closed; };
+
+        if (serial == 0)
+        {
+            const auto numFree = std::count_if (connections.begin(), connections.end(), [] (auto* c)
+                                                { return c->owner == nullptr; });
+
+            if (numFree == 1)
+            {
+                for (auto* connection : connections)
+                {
+                    if (connection->owner == nullptr && isClosed (connection))
+                    {
+                        claimedSerial = connection->device->serialNumber.load();
+                        claimed = hidManager->claim (*connection, bridge.get());
+                        break;
+                    }
+                }
+            }
+
+            if (! claimed)
+                askForSelector = std::any_of (connections.begin(), connections.end(), isClosed);
+        }
+        else
+        {
+            // Only a unit nobody owns is claimed, so that no unit ever serves two bridges.
+            for (auto* connection : connections)
+            {
+                if (connection->device->serialNumber.load() == (juce::int64) serial && isClosed (connection)
+                    && connection->owner == nullptr)
+                {
+                    claimed = hidManager->claim (*connection, bridge.get());
+                    break;
+                }
+            }
+        }
+    }
+
+    if (! claimed)
+    {
+        if (askForSelector)
+            sendCommand (std::make_unique<juce::MvCommand> (Ids::mvQCompressor::showDeviceSelector));
+
+        startTimer (1000);
+        return;
+    }
+
+    if (serial == 0)
+        paramsManager->setNonAutomatableParamValue (nullptr, connectedDevSn, (int) claimedSerial);
+
+    // The bridge it replaces serves no unit any more; giving back whatever it
+    // might still own keeps the registry from pointing at a deleted listener.
+    detachUnit();
+    hidBridge = std::move (bridge);
+}
+
+void QCompressorPluginInstance::detachUnit()
+{
+    if (hidBridge == nullptr)
+        return;
+
+    if (hidManager != nullptr)
+        hidManager->disconnect (hidBridge.get());
+
+    hidBridge.reset();
 }
 
 //==============================================================================
@@ -217,11 +318,17 @@ void QCompressorPluginInstance::restoreFromLegacyXml (const juce::XmlElement& xm
     if (xml.hasAttribute ("SEND_HW_FDBCK"))
         paramsManager->setNonAutomatableParamValue (nullptr, sendingHwFeedback, xml.getBoolAttribute ("SEND_HW_FDBCK"));
 
+    if (hidBridge != nullptr)
+        hidBridge->beginLoadingPreset();
+
     if (xml.hasAttribute ("GUI_TYPE"))
         paramsManager->setNonAutomatableParamValue (nullptr, ParamData::stepKnobs, xml.getBoolAttribute ("GUI_TYPE"));
 
     for (auto* child : xml.getChildIterator())
         paramsManager->applyAsGesture (child->getIntAttribute ("PARAM_ID"), (float) child->getDoubleAttribute ("VALUE"));
+
+    if (hidBridge != nullptr)
+        hidBridge->finishLoadingPreset();
 }
 
 void QCompressorPluginInstance::restoreSettings (const juce::ValueTree& settings)

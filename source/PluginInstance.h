@@ -1,5 +1,7 @@
 #pragma once
 
+#include "HidBridge.h"
+#include "HidManager.h"
 #include "ParamsManager.h"
 
 //==============================================================================
@@ -52,6 +54,17 @@ public:
     */
     AsyncNaParam& getIsConnectedUpdater() noexcept { return isConnectedUpdater; }
 
+    /** The protocol engine of this instance (attached to a unit or not), or nullptr. */
+    QCompressorHidBridge* getHidBridge() const noexcept { return hidBridge.get(); }
+
+    /** The process-wide device registry this instance holds. */
+    QCompressorHidManager* getHidManager() const noexcept { return hidManager; }
+
+    /** Gives the attached unit back to the registry and deletes the bridge (the
+        device selector's connect and disconnect do this). Message thread.
+    */
+    void detachUnit();
+
     /** The command kept for the next editor, or nullptr. */
     const juce::MvCommand* getPendingCommand() const noexcept { return pendingCommand.get(); }
 
@@ -69,6 +82,8 @@ private:
     void resetToDefaults();
 
     QCompressorParamsManager* const paramsManager;
+    QCompressorHidManager* hidManager = nullptr;
+    std::unique_ptr<QCompressorHidBridge> hidBridge;
     AsyncNaParam isConnectedUpdater;
     std::unique_ptr<juce::MvCommand> pendingCommand;
 
