@@ -58,8 +58,25 @@ void HidManager::stopHidThread()
         waitForThreadToExit (-1);
 }
 
+void HidManager::noteDeviceListChange()
+{
+    lastDeviceListChange.store (Time::getMillisecondCounter());
+    startTimer (deviceListDelayMs);
+}
+
 void HidManager::timerCallback()
 {
+    // The framework's timer does not always restart its count when it is
+    // started again while running, so the delay is measured from the last
+    // change here and the timer re-armed for what is left of it.
+    const auto sinceLastChange = Time::getMillisecondCounter() - lastDeviceListChange.load();
+
+    if (sinceLastChange < (uint32) deviceListDelayMs)
+    {
+        startTimer (deviceListDelayMs - (int) sinceLastChange);
+        return;
+    }
+
     stopTimer();
 
     if (onDeviceListChanged)
@@ -198,7 +215,7 @@ void HidManager::removeDevicesWithRef (HidDeviceRef ref)
         device->removed = true;
         device->state.exchange (HidDevice::closeRequested);
         devices.remove (i);
-        startTimer (100);
+        noteDeviceListChange();
     }
 }
 
@@ -243,7 +260,7 @@ void HidIOAccessor::Handle_DeviceMatchingCallback (void* context, int result, vo
             return;
 
     manager.devices.add (new HidDevice (manager, ref));
-    manager.startTimer (100);
+    manager.noteDeviceListChange();
 }
 
 void HidIOAccessor::Handle_RemovalCallback (void* context, int result, void* sender, HidDeviceRef ref)

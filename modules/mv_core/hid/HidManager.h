@@ -110,6 +110,7 @@ private:
     friend class HidDevice;
     friend class HidIOAccessor;
 
+    void noteDeviceListChange();
     void servicePass();
     void openDevice (HidDevice& device);
     void closeDevice (HidDevice& device);
@@ -120,6 +121,8 @@ private:
     std::unique_ptr<HidIO> io;
     ReferenceCountedArray<HidDevice> devices;
     HidDevice* deviceBeingServed = nullptr;
+    std::atomic<uint32> lastDeviceListChange { 0 };
+    static constexpr int deviceListDelayMs = 100;
 
     JUCE_DECLARE_NON_COPYABLE_WITH_LEAK_DETECTOR (HidManager)
 };

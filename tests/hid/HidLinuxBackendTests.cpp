@@ -1,0 +1,315 @@
+#include "HidTestHelpers.h"
+
+using juce::HidReportSizes;
+
+namespace
+{
+HidReportSizes walk (const std::vector<juce::uint8>& bytes)
+{
+    return HidReportSizes::fromDescriptor (bytes.data(), bytes.size());
+}
+
+// Vendor-defined, 64 bytes in and 64 bytes out, no report ids (as the unit declares).
+const std::vector<juce::uint8> vendor64 {
+    0x06,
+    0x00,
+    0xff, // Usage Page (Vendor 0xFF00)
+    0x09,
+    0x01, // Usage (1)
+    0xa1,
+    0x01, // Collection (Application)
+    0x15,
+    0x00, //   Logical Minimum (0)
+    0x26,
+    0xff,
+    0x00, //   Logical Maximum (255)
+    0x75,
+    0x08, //   Report Size (8)
+    0x95,
+    0x40, //   Report Count (64)
+    0x09,
+    0x01, //   Usage (1)
+    0x81,
+    0x02, //   Input (Data, Var, Abs)
+    0x95,
+    0x40, //   Report Count (64)
+    0x09,
+    0x01, //   Usage (1)
+    0x91,
+    0x02, //   Output (Data, Var, Abs)
+    0xc0  // End Collection
+};
+
+// Numbered reports: input 1 of 64 bytes, input 2 of 32 bytes, output 3 of 16 bytes.
+const std::vector<juce::uint8> withReportIds {
+    0x06,
+    0x00,
+    0xff,
+    0x09,
+    0x01,
+    0xa1,
+    0x01,
+    0x85,
+    0x01,
+    0x75,
+    0x08,
+    0x95,
+    0x40,
+    0x09,
+    0x01,
+    0x81,
+    0x02,
+    0x85,
+    0x02,
+    0x75,
+    0x08,
+    0x95,
+    0x20,
+    0x09,
+    0x01,
+    0x81,
+    0x02,
+    0x85,
+    0x03,
+    0x75,
+    0x08,
+    0x95,
+    0x10,
+    0x09,
+    0x01,
+    0x91,
+    0x02,
+    0xc0
+};
+
+// A boot keyboard: 8 bytes in (modifiers, reserved, six keys), 1 byte out (LEDs).
+const std::vector<juce::uint8> bootKeyboard {
+    0x05,
+    0x01,
+    0x09,
+    0x06,
+    0xa1,
+    0x01,
+    0x05,
+    0x07,
+    0x19,
+    0xe0,
+    0x29,
+    0xe7,
+    0x15,
+    0x00,
+    0x25,
+    0x01,
+    0x75,
+    0x01,
+    0x95,
+    0x08,
+    0x81,
+    0x02,
+    0x95,
+    0x01,
+    0x75,
+    0x08,
+    0x81,
+    0x01,
+    0x95,
+    0x05,
+    0x75,
+    0x01,
+    0x05,
+    0x08,
+    0x19,
+    0x01,
+    0x29,
+    0x05,
+    0x91,
+    0x02,
+    0x95,
+    0x01,
+    0x75,
+    0x03,
+    0x91,
+    0x01,
+    0x95,
+    0x06,
+    0x75,
+    0x08,
+    0x15,
+    0x00,
+    0x25,
+    0x65,
+    0x05,
+    0x07,
+    0x19,
+    0x00,
+    0x29,
+    0x65,
+    0x81,
+    0x00,
+    0xc0
+};
+}
+
+//==============================================================================
+TEST (HidReportDescriptor, VendorDefined64In64OutWithoutReportIds)
+{
+    const auto sizes = walk (vendor64);
+    EXPECT_TRUE (sizes.valid);
+    EXPECT_FALSE (sizes.usesReportIds);
+    EXPECT_EQ (sizes.maxInputReportSize, 64);
+    EXPECT_EQ (sizes.maxOutputReportSize, 64);
+}
+
+TEST (HidReportDescriptor, NumberedReportsCountTheLongestAndTheIdByte)
+{
+    const auto sizes = walk (withReportIds);
+    EXPECT_TRUE (sizes.valid);
+    EXPECT_TRUE (sizes.usesReportIds);
+    EXPECT_EQ (sizes.maxInputReportSize, 65);
+    EXPECT_EQ (sizes.maxOutputReportSize, 17);
+}
+
+TEST (HidReportDescriptor, BitFieldsAddUpToWholeBytes)
+{
+    const auto sizes = walk (bootKeyboard);
+    EXPECT_TRUE (sizes.valid);
+    EXPECT_EQ (sizes.maxInputReportSize, 8);
+    EXPECT_EQ (sizes.maxOutputReportSize, 1);
+}
+
+TEST (HidReportDescriptor, PushAndPopRestoreTheGlobals)
+{
+    const std::vector<juce::uint8> bytes {
+        0x75,
+        0x08,
+        0x95,
+        0x10, // 16 x 8 bits
+        0xa4, // Push
+        0x95,
+        0x02,
+        0x81,
+        0x02, // Input: 2 bytes
+        0xb4, // Pop
+        0x81,
+        0x02, // Input: 16 more bytes
+        0x91,
+        0x02, // Output: 16 bytes
+        0xfe,
+        0x02,
+        0x10,
+        0xaa,
+        0xbb // a long item, skipped
+    };
+    const auto sizes = walk (bytes);
+    EXPECT_TRUE (sizes.valid);
+    EXPECT_EQ (sizes.maxInputReportSize, 18);
+    EXPECT_EQ (sizes.maxOutputReportSize, 16);
+}
+
+TEST (HidReportDescriptor, TruncatedDescriptorsGiveUnknownSizes)
+{
+    // Cut inside the Report Count item, inside the Logical Maximum's data, and a
+    // long item whose data runs past the end.
+    EXPECT_FALSE (walk ({ vendor64.begin(), vendor64.begin() + 15 }).valid);
+    EXPECT_FALSE (walk ({ vendor64.begin(), vendor64.begin() + 11 }).valid);
+    EXPECT_FALSE (walk ({ 0x75, 0x08, 0x95, 0x40, 0x81, 0x02, 0xfe, 0x05, 0x10, 0x00 }).valid);
+    EXPECT_FALSE (walk ({ 0x75, 0x08, 0x95, 0x40, 0x81, 0x02, 0xfe, 0x05 }).valid);
+    EXPECT_FALSE (walk ({ 0x75, 0x08, 0x95, 0x40, 0x81 }).valid);
+
+    // Every prefix either makes sense or gives unknown sizes; none reads past its end.
+    for (size_t length = 0; length <= withReportIds.size(); ++length)
+    {
+        std::vector<juce::uint8> prefix (withReportIds.begin(), withReportIds.begin() + (long) length);
+        const auto sizes = HidReportSizes::fromDescriptor (prefix.empty() ? nullptr : prefix.data(), prefix.size());
+
+        if (sizes.valid)
+        {
+            EXPECT_LE (sizes.maxInputReportSize, 65);
+        }
+    }
+}
+
+TEST (HidReportDescriptor, MalformedDescriptorsGiveUnknownSizes)
+{
+    EXPECT_FALSE (walk ({}).valid);
+    EXPECT_FALSE (HidReportSizes::fromDescriptor (nullptr, 10).valid);
+    EXPECT_FALSE (walk ({ 0x06, 0x00, 0xff, 0x09, 0x01, 0xa1, 0x01, 0xc0 }).valid);       // no report at all
+    EXPECT_FALSE (walk ({ 0xb4, 0x75, 0x08, 0x95, 0x40, 0x81, 0x02 }).valid);             // Pop without Push
+    EXPECT_FALSE (walk ({ 0x85, 0x00, 0x75, 0x08, 0x95, 0x40, 0x81, 0x02 }).valid);       // Report ID 0
+    EXPECT_FALSE (walk ({ 0x76, 0x01, 0x01, 0x95, 0x01, 0x81, 0x02 }).valid);             // Report Size 257 bits
+    EXPECT_FALSE (walk ({ 0x75, 0x08, 0x97, 0xff, 0xff, 0xff, 0xff, 0x81, 0x02 }).valid); // Report Count 2^32-1
+
+    // Many fields that together exceed the largest report the kernel accepts.
+    std::vector<juce::uint8> huge { 0x75, 0xff, 0x96, 0x00, 0x30 };
+    for (int i = 0; i < 40; ++i)
+        huge.insert (huge.end(), { 0x81, 0x02 });
+    EXPECT_FALSE (walk (huge).valid);
+
+    std::vector<juce::uint8> deepPush (17, 0xa4);
+    deepPush.insert (deepPush.end(), { 0x75, 0x08, 0x95, 0x01, 0x81, 0x02 });
+    EXPECT_FALSE (walk (deepPush).valid);
+}
+
+TEST (HidReportDescriptor, RandomBytesNeverCrash)
+{
+    juce::Random random (1234);
+    std::vector<juce::uint8> bytes;
+
+    for (int round = 0; round < 20000; ++round)
+    {
+        bytes.resize ((size_t) random.nextInt (64));
+
+        for (auto& b : bytes)
+            b = (juce::uint8) random.nextInt (256);
+
+        const auto sizes = HidReportSizes::fromDescriptor (bytes.data(), bytes.size());
+
+        if (sizes.valid)
+        {
+            EXPECT_GE (sizes.maxInputReportSize, 0);
+            EXPECT_LE (sizes.maxInputReportSize, 16385);
+        }
+    }
+}
+
+//==============================================================================
+#if JUCE_LINUX
+TEST (HidLinuxBackend, FindsNoUnitWhereNoneIsPlugged)
+{
+    auto backend = juce::HidBackend::createPlatformBackend();
+    ASSERT_NE (backend, nullptr);
+
+    struct Counter
+    {
+        static void count (void* context, int, void*, juce::HidDeviceRef) { ++*static_cast<int*> (context); }
+    };
+
+    int events = 0;
+    backend->setDeviceCallbacks (&Counter::count, &Counter::count, &events);
+
+    if (! backend->open (0x04D8, 0xF064))
+        GTEST_SKIP() << "no udev here";
+
+    for (int i = 0; i < 5; ++i)
+        backend->runSlice (10);
+
+    EXPECT_EQ (events, 0);
+    EXPECT_FALSE (backend->isDeviceValid (1));
+    EXPECT_FALSE (backend->openDevice (1));
+    backend->close();
+}
+
+TEST (HidLinuxBackend, TheHidThreadStartsAndStopsCleanlyOnTheRealBus)
+{
+    juce::HidBackend::setFactory ({});
+    auto manager = std::make_unique<mvtest::TestHidManager>();
+    ASSERT_TRUE (manager->initIO (0x04D8, 0xF064));
+    mvtest::drainMessages (150);
+    EXPECT_EQ (manager->getNumDevices(), 0);
+    EXPECT_EQ (manager->listChanges, 0);
+
+    const auto start = juce::Time::getMillisecondCounter();
+    manager.reset();
+    EXPECT_LT (juce::Time::getMillisecondCounter() - start, 200u);
+}
+#endif
