@@ -101,7 +101,7 @@ float MvDawParameter::getValueForText (const String& text) const
 
     t = t.initialSectionContainingOnly ("0123456789.,-").replaceCharacter (',', '.');
 
-    return jlimit (0.0f, 1.0f, range.convertTo0to1 (t.getFloatValue()));
+    return range.convertTo0to1 (jlimit (range.start, range.end, t.getFloatValue()));
 }
 
 //==============================================================================
@@ -170,7 +170,7 @@ String MvDawParameterChoice::getText (float normalisedValue, int) const
 
 float MvDawParameterChoice::getValueForText (const String& text) const
 {
-    return jlimit (0.0f, 1.0f, range.convertTo0to1 ((float) choices.indexOf (text)));
+    return range.convertTo0to1 (jlimit (range.start, range.end, (float) choices.indexOf (text)));
 }
 
 } // namespace juce
