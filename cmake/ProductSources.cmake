@@ -1,5 +1,7 @@
 # The product's own classes, shared by the plug-in and the test binary so the
 # tests compile exactly the code the plug-in ships.
+include(Resources)
+
 file(GLOB MV_PRODUCT_SOURCES CONFIGURE_DEPENDS "${CMAKE_SOURCE_DIR}/source/*.cpp")
 
 add_library(mv_product INTERFACE)
@@ -8,6 +10,8 @@ target_include_directories(mv_product INTERFACE "${CMAKE_SOURCE_DIR}/source")
 target_link_libraries(mv_product INTERFACE
     mv_core
     mv_gui
+    mv_binary_data
+    mv_font_binary_data
     juce::juce_audio_utils
     juce::juce_audio_processors
     juce::juce_gui_basics
