@@ -28,14 +28,14 @@ protected:
     }
 
     /** Plugs a device, waits for its record and opens it for the listener. */
-    HidDevice::Ptr openWithListener (const std::shared_ptr<VirtualHidDevice>& device, RecordingListener& listener)
+    HidDevice::Ptr openWithListener (const std::shared_ptr<VirtualHidDevice>& device, RecordingListener& target)
     {
         const auto before = manager->getNumDevices();
         bus.plug (device);
         EXPECT_TRUE (runMessageLoopUntil ([&]
                                           { return manager->getNumDevices() == before + 1; }));
         auto record = manager->getDevice (before);
-        record->addListener (&listener);
+        record->addListener (&target);
         record->state.exchange (HidDevice::openRequested);
         EXPECT_TRUE (runMessageLoopUntil ([&]
                                           { return record->state.load() == HidDevice::open; }));
@@ -43,15 +43,15 @@ protected:
     }
 
     /** Sends a 64-byte marker report and waits until the listener has it, so
-            that everything sent before has been served completely.
-        */
-    void flush (VirtualHidDevice& device, RecordingListener& listener)
+        that everything sent before has been served completely.
+    */
+    void flush (VirtualHidDevice& device, RecordingListener& target)
     {
-        const auto before = listener.reports.load();
+        const auto before = target.reports.load();
         auto frame = makeFrame (0, 0xee);
         device.sendReport (frame.data(), (int) frame.size());
         EXPECT_TRUE (runMessageLoopUntil ([&]
-                                          { return listener.reports.load() > before; }));
+                                          { return target.reports.load() > before; }));
     }
 
     // Listeners outlive the manager, whose exit path still calls them.

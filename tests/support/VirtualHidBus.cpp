@@ -309,8 +309,8 @@ public:
             if (copied > 0)
                 std::memcpy (known->buffer, report.data.data(), (size_t) copied);
 
-            known->device->noteDelivered();
             known->callback (known->context, 0, this, report.reportType, (juce::uint32) report.reportId, known->buffer, (long) length);
+            known->device->noteDelivered();
         }
     }
 

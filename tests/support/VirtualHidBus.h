@@ -81,7 +81,7 @@ public:
     int getNumOpens() const;
     int getNumCloses() const;
 
-    /** Reports handed to the host's callback so far. */
+    /** Reports the host's callback has finished with so far. */
     int getNumReportsDelivered() const;
 
     /** Every report the host sent, in order. */
