@@ -25,4 +25,5 @@ juce_add_plugin(MvQCompressor
 target_compile_definitions(MvQCompressor PUBLIC
     JucePlugin_LV2URI="https://mv-audio.example/plugins/qcompressor")
 
-target_link_libraries(MvQCompressor PRIVATE mv_product)
+# The Standalone's window needs the audio utilities; the tests do not.
+target_link_libraries(MvQCompressor PRIVATE mv_product juce::juce_audio_utils)

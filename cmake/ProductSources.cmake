@@ -12,7 +12,6 @@ target_link_libraries(mv_product INTERFACE
     mv_gui
     mv_binary_data
     mv_font_binary_data
-    juce::juce_audio_utils
     juce::juce_audio_processors
     juce::juce_gui_basics
     juce::juce_recommended_config_flags
