@@ -294,12 +294,17 @@ void QCompressorPluginInstance::setStateInformation (const void* data, int sizeI
         {
             const auto textLength = (size_t) juce::jmin (declaredLength, sizeInBytes - 8);
             const auto* text = bytes + 8;
-            const auto end = std::find (text, text + textLength, '\0');
+            const auto numTextBytes = (int) (std::find (text, text + textLength, '\0') - text);
 
-            if (auto xml = juce::parseXML (juce::String::fromUTF8 (text, (int) (end - text))))
+            // Bytes that are no UTF-8 are no XML either; the framework's parser
+            // would read past the end of such a string.
+            if (juce::CharPointer_UTF8::isValidString (text, numTextBytes))
             {
-                restoreFromLegacyXml (*xml);
-                return;
+                if (auto xml = juce::parseXML (juce::String::fromUTF8 (text, numTextBytes)))
+                {
+                    restoreFromLegacyXml (*xml);
+                    return;
+                }
             }
         }
     }

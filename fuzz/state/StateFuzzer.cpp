@@ -6,30 +6,35 @@
 
 namespace
 {
-    struct Harness
-    {
-        juce::ScopedJuceInitialiser_GUI juceInit;
-        QCompressorPluginInstance processor;
-    };
+struct Harness
+{
+    juce::ScopedJuceInitialiser_GUI juceInit;
+    QCompressorPluginInstance processor;
+};
 
-    Harness* harness = nullptr;
+Harness* harness = nullptr;
 
-    void check (bool condition)
-    {
-        if (! condition)
-            __builtin_trap();
-    }
-
-    bool inRange (QCompressorParamsManager& model, int index, float v)
-    {
-        auto* p = dynamic_cast<juce::MvDawParameter*> (model.getHostParameter (index));
-        return std::isfinite (v) && v >= p->getRange().start && v <= p->getRange().end;
-    }
+void check (bool condition)
+{
+    if (! condition)
+        __builtin_trap();
 }
+
+bool inRange (QCompressorParamsManager& model, int index, float v)
+{
+    auto* p = dynamic_cast<juce::MvDawParameter*> (model.getHostParameter (index));
+    return std::isfinite (v) && v >= p->getRange().start && v <= p->getRange().end;
+}
+}
+
+extern "C" int LLVMFuzzerInitialize (int*, char***);
+extern "C" int LLVMFuzzerTestOneInput (const uint8_t* data, size_t size);
 
 extern "C" int LLVMFuzzerInitialize (int*, char***)
 {
     harness = new Harness();
+    std::atexit ([]
+                 { delete harness; });
     return 0;
 }
 

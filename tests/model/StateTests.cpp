@@ -344,6 +344,12 @@ TEST_F (State, ForeignOrDamagedBlobsChangeNothing)
 
     std::vector<juce::MemoryBlock> blobs { {}, juce::MemoryBlock ("\x01", 1), juce::MemoryBlock ("VC2!", 4), foreignStream.getMemoryBlock(), legacy ("no xml here"), legacy ("<?xml version=\"1.0\"?>") };
 
+    // Bytes that are not UTF-8 inside the older form's text.
+    auto badText = legacy (R"(<QC SCALE_FACTOR="0.5"><P PARAM_ID="1" ______________ VALUE="-12.5"/></QC>)");
+    for (int i = 40; i < 54; ++i)
+        badText[(size_t) i] = (char) 0xff;
+    blobs.push_back (badText);
+
     for (size_t n = 1; n <= 8; ++n)
         blobs.emplace_back (before.getData(), n);
 
