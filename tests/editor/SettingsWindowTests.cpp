@@ -56,7 +56,7 @@ bool createWindowManagerAtoms()
 
 void writePng (const juce::Image& image, const juce::String& name)
 {
-    auto dir = juce::File::getCurrentWorkingDirectory().getChildFile ("editor-snapshots");
+    auto dir = juce::File::getSpecialLocation (juce::File::currentExecutableFile).getParentDirectory().getParentDirectory().getChildFile ("editor-snapshots");
     dir.createDirectory();
     auto file = dir.getChildFile (name);
     file.deleteFile();
