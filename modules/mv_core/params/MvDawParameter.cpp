@@ -81,7 +81,7 @@ float MvDawParameter::snapToRange (float realValue) const
 
 float MvDawParameter::toSnappedReal (float normalisedValue) const
 {
-    return snapToRange (range.convertFrom0to1 (normalisedValue));
+    return snapToRange (range.convertFrom0to1 (jlimit (0.0f, 1.0f, normalisedValue)));
 }
 
 String MvDawParameter::getText (float normalisedValue, int) const
