@@ -42,34 +42,35 @@ inline void writeBits (char* frame, int i, int mask, int v, bool withCopy) noexc
         setByte (frame, i + secondHalf, (byteAt (frame, i + secondHalf) & ~mask) | (v & mask));
 }
 
-// Conversions never fail: a NaN counts as 0, and anything beyond the int
-// range is held inside it before it is cut to its field.
+// Conversions never fail: a NaN counts as 0, and a value far beyond any field
+// is held at a bound that 64-bit arithmetic takes safely, before it is cut to
+// its field.
 inline float tame (float v) noexcept
 {
-    return std::isnan (v) ? 0.0f : juce::jlimit (-1.0e9f, 1.0e9f, v);
+    return std::isnan (v) ? 0.0f : juce::jlimit (-1.0e12f, 1.0e12f, v);
 }
 
-inline int truncated (float v) noexcept { return (int) tame (v); }
+inline juce::int64 truncated (float v) noexcept { return (juce::int64) tame (v); }
 
 // Values on a tenth or ten grid come out of float arithmetic a hair below
 // their grid point (2.4 as 2.39999986), and plain truncation would then give
 // the integer below. A tolerance far under one grid step keeps them on it.
-inline int truncatedScaled (float v, float scale) noexcept
+inline juce::int64 truncatedScaled (float v, float scale) noexcept
 {
-    const auto scaled = tame (v) * scale;
-    return (int) (scaled + (scaled < 0.0f ? -1.0e-3f : 1.0e-3f));
+    const auto scaled = tame (tame (v) * scale);
+    return (juce::int64) (scaled + (scaled < 0.0f ? -1.0e-3f : 1.0e-3f));
 }
 
 // Signed tenths, rounded half up, as 16-bit two's complement.
 inline int signedTenths (float v) noexcept
 {
     v = tame (v);
-    auto n = (int) std::floor (v * 10.0f + 0.5f);
+    auto n = (juce::int64) std::floor (tame (v * 10.0f + 0.5f));
 
     if (v < 0.0f)
         n += 65536;
 
-    return n & 0xFFFF;
+    return (int) (n & 0xFFFF);
 }
 
 inline float fromSignedTenths (int r) noexcept
@@ -186,15 +187,15 @@ int QCompressorHidBridge::hidFloatToInt (int index, float v) noexcept
         case output:
             return signedTenths (v);
         case ratio:
-            return (truncated (v) * 16) & 0xF0;
+            return (int) ((truncated (v) & 0x0F) * 16);
         case attack:
-            return truncatedScaled (v, 10.0f) & 0xFFFF;
+            return (int) (truncatedScaled (v, 10.0f) & 0xFFFF);
         case release:
-            return truncatedScaled (v, 0.1f) & 0xFF;
+            return (int) (truncatedScaled (v, 0.1f) & 0xFF);
         case mix:
         case thd:
         case scHpfFreq:
-            return truncated (v) & 0xFF;
+            return (int) (truncated (v) & 0xFF);
         default:
             return -1;
     }
