@@ -1,0 +1,166 @@
+#include <BinaryData.h>
+
+#include "PanelTestHelpers.h"
+
+using namespace mvtest;
+
+namespace
+{
+juce::Image render (juce::Component& c) { return c.createComponentSnapshot (c.getLocalBounds(), true, 1.0f); }
+
+juce::Colour capCentre (int frame)
+{
+    auto caps = juce::ImageCache::getFromMemory (BinaryData::engage_caps_png, BinaryData::engage_caps_pngSize);
+    return caps.getPixelAt (69 * frame + 34, 34);
+}
+
+juce::Colour lampCentre (bool lit)
+{
+    auto states = juce::ImageCache::getFromMemory (BinaryData::lamp_states_png, BinaryData::lamp_states_pngSize);
+    return states.getPixelAt ((lit ? 23 : 0) + 11, 11);
+}
+
+// Through the component interface, as the framework delivers mouse events.
+void press (juce::Button& b) { static_cast<juce::Component&> (b).mouseDown (mouseAt (b, { 10.0f, 10.0f })); }
+void release (juce::Button& b) { static_cast<juce::Component&> (b).mouseUp (mouseAt (b, { 10.0f, 10.0f }, {}, { 10.0f, 10.0f })); }
+} // namespace
+
+//==============================================================================
+TEST (Buttons, AreNamedButtonAndToggleOnAClick)
+{
+    MainsButton mains;
+    EnableButton enable;
+    ListenButton listen;
+    InsertButton insert;
+    PeakButton peak;
+    RmsButton rms;
+    juce::Button* all[] = { &mains, &enable, &listen, &insert, &peak, &rms };
+
+    for (auto* b : all)
+    {
+        EXPECT_EQ (b->getName(), "button");
+        EXPECT_TRUE (b->getClickingTogglesState());
+        bool stateInHandler = false;
+        b->onClick = [&]
+        { stateInHandler = b->getToggleState(); };
+        click (*b);
+        EXPECT_TRUE (b->getToggleState());
+        EXPECT_TRUE (stateInHandler); // the handler sees the new state
+    }
+
+    EXPECT_EQ (enable.getCaption(), "ENABLE");
+    EXPECT_EQ (listen.getCaption(), "LISTEN");
+    EXPECT_EQ (insert.getCaption(), "INSERT");
+    EXPECT_EQ (peak.getCaption(), "PEAK");
+    EXPECT_EQ (rms.getCaption(), "RMS");
+}
+
+TEST (Buttons, EngageShowsThePressedCapWhileHeldAndTheNewStateAfter)
+{
+    MainsButton mains;
+    mains.setBounds (0, 0, 140, 140);
+    mains.setVisible (true); // a hidden button ignores the mouse
+
+    EXPECT_EQ (render (mains).getPixelAt (69, 69), capCentre (0));
+
+    press (mains);
+    EXPECT_EQ (render (mains).getPixelAt (69, 69), capCentre (1));
+    release (mains);
+    EXPECT_TRUE (mains.getToggleState());
+    EXPECT_EQ (render (mains).getPixelAt (69, 69), capCentre (2));
+
+    press (mains); // pressed shows whatever the state
+    EXPECT_EQ (render (mains).getPixelAt (69, 69), capCentre (1));
+    release (mains);
+    EXPECT_FALSE (mains.getToggleState());
+
+    auto image = renderAndSave (mains, "engage-off");
+    EXPECT_GT (image.getPixelAt (33, 69).getAlpha(), 0); // the ring shows around the cap
+}
+
+TEST (Buttons, HoldingALampSwitchHidesItsFrame)
+{
+    InsertButton insert;
+    insert.setBounds (0, 0, 80, 33);
+    insert.setVisible (true);
+
+    // Below the 23-pixel lamp (5..28) only the 29-pixel frame (7..36) is drawn.
+    const juce::Point<int> frameOnly (16, 32);
+    EXPECT_GT (render (insert).getPixelAt (frameOnly.x, frameOnly.y).getAlpha(), 0);
+
+    press (insert);
+    EXPECT_EQ (render (insert).getPixelAt (frameOnly.x, frameOnly.y).getAlpha(), 0);
+    EXPECT_EQ (render (insert).getPixelAt (16, 16), lampCentre (false));
+
+    release (insert);
+    EXPECT_TRUE (insert.getToggleState());
+    EXPECT_GT (render (insert).getPixelAt (frameOnly.x, frameOnly.y).getAlpha(), 0);
+    EXPECT_EQ (render (insert).getPixelAt (16, 16), lampCentre (true));
+}
+
+TEST (Buttons, LampsAndCaptionsSitWhereEachSwitchPutsThem)
+{
+    PeakButton peak;
+    peak.setBounds (0, 0, 80, 33);
+    peak.setToggleState (true, juce::dontSendNotification);
+    auto image = renderAndSave (peak, "peak-on");
+    EXPECT_EQ (image.getPixelAt (52 + 11, 5 + 11), lampCentre (true)); // lamp right of the caption
+
+    EnableButton enable;
+    enable.setBounds (0, 0, 43, 75);
+    image = renderAndSave (enable, "enable-off");
+    EXPECT_EQ (image.getPixelAt (10 + 11, 10 + 11), lampCentre (false)); // lamp above the caption
+
+    bool captionBelow = false;
+
+    for (int y = 59; y < 73; ++y)
+        for (int x = 0; x < 40; ++x)
+            captionBelow = captionBelow || image.getPixelAt (x, y).getAlpha() > 100;
+
+    EXPECT_TRUE (captionBelow);
+}
+
+TEST (Buttons, ListenBlinksWhileOn)
+{
+    ListenButton listen;
+    listen.setBounds (0, 0, 80, 33);
+
+    click (listen);
+    ASSERT_TRUE (listen.getToggleState());
+    EXPECT_TRUE (listen.isBlinking());
+    EXPECT_TRUE (listen.isLit()); // lit at once
+    EXPECT_EQ (render (listen).getPixelAt (16, 16), lampCentre (true));
+
+    const auto start = juce::Time::getMillisecondCounter();
+    ASSERT_TRUE (runMessageLoopUntil ([&]
+                                      { return ! listen.isLit(); },
+                                      2000));
+    const auto dark = juce::Time::getMillisecondCounter();
+    EXPECT_EQ (render (listen).getPixelAt (16, 16), lampCentre (false));
+    ASSERT_TRUE (runMessageLoopUntil ([&]
+                                      { return listen.isLit(); },
+                                      2000));
+    const auto litAgain = juce::Time::getMillisecondCounter();
+
+    // Each half of the 500 ms cycle lasts about 250 ms (generous bounds for a loaded machine).
+    EXPECT_GE (dark - start, 200u);
+    EXPECT_GE (litAgain - dark, 200u);
+
+    click (listen);
+    EXPECT_FALSE (listen.getToggleState());
+    EXPECT_FALSE (listen.isBlinking());
+    EXPECT_FALSE (listen.isLit());
+    drainMessages (300);
+    EXPECT_FALSE (listen.isLit());
+}
+
+TEST (Buttons, ListenSetSilentlyDoesNotBlinkUntilAskedTo)
+{
+    ListenButton listen;
+    listen.setToggleState (true, juce::dontSendNotification);
+    EXPECT_FALSE (listen.isBlinking());
+
+    listen.updateBlink();
+    EXPECT_TRUE (listen.isBlinking());
+    EXPECT_TRUE (listen.isLit());
+}
