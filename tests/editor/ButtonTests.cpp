@@ -131,20 +131,25 @@ TEST (Buttons, ListenBlinksWhileOn)
     EXPECT_TRUE (listen.isLit()); // lit at once
     EXPECT_EQ (render (listen).getPixelAt (16, 16), lampCentre (true));
 
-    const auto start = juce::Time::getMillisecondCounter();
-    ASSERT_TRUE (runMessageLoopUntil ([&]
-                                      { return ! listen.isLit(); },
-                                      2000));
-    const auto dark = juce::Time::getMillisecondCounter();
+    // Time one whole cycle between transitions, so a slow first click does not count.
+    auto waitUntilLit = [&listen] (bool lit)
+    {
+        EXPECT_TRUE (runMessageLoopUntil ([&]
+                                          { return listen.isLit() == lit; },
+                                          2000));
+        return juce::Time::getMillisecondCounter();
+    };
+
+    waitUntilLit (false);
     EXPECT_EQ (render (listen).getPixelAt (16, 16), lampCentre (false));
-    ASSERT_TRUE (runMessageLoopUntil ([&]
-                                      { return listen.isLit(); },
-                                      2000));
-    const auto litAgain = juce::Time::getMillisecondCounter();
+    const auto litAt = waitUntilLit (true);
+    const auto darkAt = waitUntilLit (false);
+    const auto litAgainAt = waitUntilLit (true);
 
     // Each half of the 500 ms cycle lasts about 250 ms (generous bounds for a loaded machine).
-    EXPECT_GE (dark - start, 200u);
-    EXPECT_GE (litAgain - dark, 200u);
+    EXPECT_GE (darkAt - litAt, 150u);
+    EXPECT_GE (litAgainAt - darkAt, 150u);
+    EXPECT_LE (litAgainAt - litAt, 1500u);
 
     click (listen);
     EXPECT_FALSE (listen.getToggleState());
