@@ -37,7 +37,10 @@ run_ctest() # dir, label
     local dir=$1 label=$2 log
     log=$(mktemp)
     echo "== $label"
-    (cd "$root/$dir" && ctest --output-on-failure -j "$jobs" --timeout 600) 2>&1 | tee "$log"
+    # Editor windows and pop-up menus need a display: a virtual one when there is none.
+    local display_cmd=()
+    [ -n "${DISPLAY:-}" ] || display_cmd=(xvfb-run -a -s "-screen 0 1280x1024x24")
+    (cd "$root/$dir" && "${display_cmd[@]}" ctest --output-on-failure -j "$jobs" --timeout 600) 2>&1 | tee "$log"
     local line
     line=$(grep -E "tests passed, [0-9]+ tests failed out of [0-9]+" "$log" | tail -n 1)
     if [ -n "$line" ]; then
