@@ -19,3 +19,15 @@
 
 #include <juce_gui_basics/juce_gui_basics.h>
 #include <mv_core/mv_core.h>
+
+#include <array>
+#include <functional>
+
+#include "identifiers/MvGuiIds.h"
+#include "menu/MainMenuColours.h"
+#include "menu/MenuBarIcons.h"
+#include "menu/MenuBarButton.h"
+#include "menu/MenuBarShapeButton.h"
+#include "menu/MenuBarUsbButton.h"
+#include "menu/MenuBarTextButton.h"
+#include "menu/MvMainMenu.h"

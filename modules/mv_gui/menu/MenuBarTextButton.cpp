@@ -1,0 +1,50 @@
+namespace juce
+{
+MenuBarTextButton::MenuBarTextButton()
+    : typeface (Typeface::createSystemTypefaceFor (FontBinaryData::LatoBold_ttf, (size_t) FontBinaryData::LatoBold_ttfSize))
+    , font (typeface)
+{
+    font.setHeight (14.0f);
+}
+
+MenuBarTextButton::~MenuBarTextButton() = default;
+
+void MenuBarTextButton::setText (const String& newText)
+{
+    text = newText;
+    repaint();
+}
+
+void MenuBarTextButton::setContentHeight (float contentHeight)
+{
+    font.setHeight (contentHeight);
+    repaint();
+}
+
+int MenuBarTextButton::getContentWidthForHeight (float contentHeight)
+{
+    const auto previousHeight = font.getHeight();
+    font.setHeight (contentHeight);
+    const auto width = font.getStringWidthFloat (text);
+    font.setHeight (previousHeight);
+
+    return (int) std::ceil (width);
+}
+
+void MenuBarTextButton::resized()
+{
+    repaint();
+}
+
+void MenuBarTextButton::paintButton (Graphics& g, bool, bool shouldDrawButtonAsDown)
+{
+    auto drawnFont = font;
+
+    if (shouldDrawButtonAsDown)
+        drawnFont.setHeight (font.getHeight() * (1.0f - pressedShrink));
+
+    g.setColour (getCurrentColour());
+    g.setFont (drawnFont);
+    g.drawFittedText (text, getLocalBounds(), Justification::centred, 1);
+}
+} // namespace juce
