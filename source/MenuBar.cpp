@@ -1,0 +1,466 @@
+#include "MenuBar.h"
+
+#if __has_include("SettingsComponent.h")
+    #include "SettingsComponent.h"
+    #define MV_HAS_SETTINGS_WINDOW 1
+#else
+    #define MV_HAS_SETTINGS_WINDOW 0
+#endif
+
+using namespace ParamData;
+
+namespace
+{
+constexpr int barHeight = 25;
+constexpr const char* versionText = "1.0.3";
+
+// The menu ticks a size only for exactly the value that item sets.
+bool isScale (float value, float itemScale) { return std::equal_to<float>() (value, itemScale); }
+
+#if ! MV_HAS_SETTINGS_WINDOW
+// Stands in for the snapshot-settings window until that window is part of the build.
+class PlaceholderSettingsWindow final : public juce::DocumentWindow
+{
+public:
+    PlaceholderSettingsWindow()
+        : juce::DocumentWindow ("Snapshot Settings", juce::Colour (0xFF36383D), juce::DocumentWindow::closeButton, true)
+    {
+        setUsingNativeTitleBar (true);
+        setResizable (false, false);
+        setAlwaysOnTop (true);
+    }
+
+    void closeButtonPressed() override { delete this; }
+
+private:
+    JUCE_DECLARE_NON_COPYABLE_WITH_LEAK_DETECTOR (PlaceholderSettingsWindow)
+};
+#endif
+
+juce::DocumentWindow* createSettingsWindow ([[maybe_unused]] QCompressorParamsManager& model)
+{
+#if MV_HAS_SETTINGS_WINDOW
+    return new SettingsWindow (model);
+#else
+    return new PlaceholderSettingsWindow();
+#endif
+}
+}
+
+//==============================================================================
+MenuBar::MenuBar (juce::AudioProcessorEditor& ed, QCompressorPluginInstance& proc, QCompressorParamsManager& model)
+    : editor (ed)
+    , processor (proc)
+    , paramsManager (model)
+{
+    for (auto* b : { &buttonA, &buttonB })
+    {
+        b->onColour = colours[juce::MainMenuColours::buttonOn];
+        b->normalColour = colours[juce::MainMenuColours::buttonNormal];
+        b->disabledColour = colours[juce::MainMenuColours::buttonDisabled];
+    }
+
+    buttonA.setText ("A");
+    buttonA.setComponentID (juce::IDs::hardwareAButton.toString());
+    addAndMakeVisible (buttonA);
+    buttonB.setText ("B");
+    buttonB.setComponentID (juce::IDs::hardwareBButton.toString());
+    addAndMakeVisible (buttonB);
+
+    buttonA.onClick = [this]
+    { paramsManager.setNonAutomatableParamValue (nullptr, hardwareAB, 0); };
+    buttonB.onClick = [this]
+    { paramsManager.setNonAutomatableParamValue (nullptr, hardwareAB, 1); };
+    getButton (undoButton).onClick = [this]
+    { sendCommand (Ids::mvQCompressor::undo); };
+    getButton (redoButton).onClick = [this]
+    { sendCommand (Ids::mvQCompressor::redo); };
+    getButton (copyButton).onClick = [this]
+    { sendCommand (Ids::mvQCompressor::copy); };
+    getButton (pasteButton).onClick = [this]
+    { sendCommand (Ids::mvQCompressor::paste); };
+    getButton (resetButton).onClick = [this]
+    { sendCommand (Ids::mvQCompressor::resetPreset); };
+
+    onSnapshotLabelClick = [this]
+    {
+        const auto visible = (bool) paramsManager.getNonAutomatableParamValue (snapshotVisible);
+        paramsManager.setNonAutomatableParamValue (this, snapshotVisible, ! visible);
+    };
+
+    onSnapshotChange = [this] (int snapshotIndex)
+    { selectSnapshot (snapshotIndex); };
+
+    paramsManager.addParamListener (this, snapshot, juce::MvParamsManager::sendCurrentValue);
+
+    for (auto index : { isConnected, hardwareAB, canUndo, canRedo, canPaste })
+        paramsManager.addNonAutomatableParamListener (this, index, juce::MvParamsManager::sendCurrentValue);
+
+    processor.addCommandListener (this);
+
+    if (auto* registry = processor.getHidManager())
+        registry->addConnectionListListener (this);
+
+    connectionListChanged();
+
+    setSize (100, barHeight);
+}
+
+MenuBar::~MenuBar()
+{
+    paramsManager.removeParamListener (this, snapshot);
+
+    for (auto index : { isConnected, hardwareAB, canUndo, canRedo, canPaste })
+        paramsManager.removeNonAutomatableParamListener (this, index);
+
+    processor.removeCommandListener (this);
+
+    if (auto* registry = processor.getHidManager())
+        registry->removeConnectionListListener (this);
+
+    delete settingsWindow.getComponent();
+
+    if (deviceSelectorMenu != nullptr)
+    {
+        juce::PopupMenu::dismissAllActiveMenus();
+        deviceSelectorMenu.reset();
+    }
+}
+
+//==============================================================================
+void MenuBar::sendCommand (const juce::Identifier& id)
+{
+    processor.sendCommand (std::make_unique<juce::MvCommand> (id));
+}
+
+void MenuBar::selectSnapshot (int snapshotIndex)
+{
+    auto* source = static_cast<juce::MvParamsManager::AutomatableParamListener*> (this);
+    paramsManager.beginParamGesture (source, snapshot);
+    paramsManager.setParamValue (source, snapshot, (float) snapshotIndex);
+    paramsManager.endParamGesture (source, snapshot);
+}
+
+//==============================================================================
+void MenuBar::paramValueChanged (int index, float value)
+{
+    if (index == snapshot)
+        setSnapNo (juce::jlimit (0, numSnapshots - 1, (int) value));
+}
+
+void MenuBar::nonAutomatableParamValueChanged (int index, juce::var value)
+{
+    switch (index)
+    {
+        case isConnected:
+            getUsbButton().setConnected ((bool) value);
+            break;
+
+        case hardwareAB:
+        {
+            const auto bank = (int) paramsManager.getNonAutomatableParamValue (hardwareAB);
+            buttonA.setToggleState (bank == 0, juce::dontSendNotification);
+            buttonB.setToggleState (bank == 1, juce::dontSendNotification);
+            break;
+        }
+
+        case canUndo:
+            getButton (undoButton).setEnabled ((bool) value);
+            break;
+
+        case canRedo:
+            getButton (redoButton).setEnabled ((bool) value);
+            break;
+
+        case canPaste:
+            getButton (pasteButton).setEnabled ((bool) value);
+            break;
+
+        default:
+            break;
+    }
+}
+
+void MenuBar::connectionListChanged()
+{
+    if (auto* registry = processor.getHidManager())
+        getUsbButton().setUnitsAvailable (! registry->getConnectionList()->isEmpty());
+}
+
+bool MenuBar::commandListenerCallback (juce::MvCommand* command)
+{
+    if (command == nullptr || command->commandId != Ids::mvQCompressor::showDeviceSelector)
+        return false;
+
+    openDeviceSelector();
+    return true;
+}
+
+//==============================================================================
+void MenuBar::paint (juce::Graphics& g)
+{
+    g.setGradientFill (juce::ColourGradient (colours[juce::MainMenuColours::backgroundTop], 0.0f, 0.0f, colours[juce::MainMenuColours::backgroundBottom], 0.0f, (float) getHeight(), false));
+    g.fillAll();
+
+    g.setColour (juce::Colours::black);
+    g.drawLine (0.0f, (float) barHeight, (float) getWidth(), (float) barHeight, 1.0f);
+}
+
+void MenuBar::resized()
+{
+    juce::MvMainMenu::resized();
+
+    const auto h = getHeight();
+
+    buttonA.setBounds ((int) ((float) (getButton (usbButton).getX() - 20) - 2.0f * (float) h), 0, h, h);
+    buttonA.setContentHeight (15.0f);
+    buttonA.repaint();
+
+    buttonB.setBounds (buttonA.getRight(), 0, h, h);
+    buttonB.setContentHeight (15.0f);
+    buttonB.repaint();
+
+    repaint();
+}
+
+//==============================================================================
+juce::PopupMenu MenuBar::createMainMenu() const
+{
+    const auto scale = (float) (double) paramsManager.getNonAutomatableParamValue (scaleFactor);
+    const auto feedback = (bool) paramsManager.getNonAutomatableParamValue (sendingHwFeedback);
+    auto stepped = [this]
+    { return (bool) paramsManager.getNonAutomatableParamValue (stepKnobs); };
+
+    juce::PopupMenu menu;
+    menu.addItem (snapshotSettingsItem, "Snapshot settings", true, false);
+    menu.addSeparator();
+    menu.addItem (recallHardwareItem, "Recall hardware settings", true, false);
+    menu.addItem (hardwareFeedbackItem, "Hardware feedback", true, feedback);
+    menu.addSeparator();
+    menu.addSectionHeader ("KNOBS TYPE:");
+    menu.addItem (freeKnobsItem, "Free", true, ! stepped());
+    menu.addItem (stepKnobsItem, "Step", true, stepped());
+    menu.addSeparator();
+    menu.addSectionHeader ("GUI SIZE:");
+    menu.addItem (size50Item, "50%", true, isScale (scale, 0.5f));
+    menu.addItem (size75Item, "75%", true, isScale (scale, 0.75f));
+    menu.addItem (size100Item, "100%", true, isScale (scale, 1.0f));
+    menu.addSeparator();
+    menu.addItem (versionItem, "Plugin version: " + juce::String (versionText), false, false);
+    return menu;
+}
+
+void MenuBar::openMenu()
+{
+    // The result may arrive after this bar is gone (an editor closed while its
+    // menu was open): then it must not reach it.
+    createMainMenu().showMenuAsync (juce::PopupMenu::Options()
+                                        .withTargetComponent (&getButton (menuButton))
+                                        .withDeletionCheck (*this),
+                                    [safeThis = juce::Component::SafePointer<MenuBar> (this)] (int result)
+                                    {
+                                        if (safeThis != nullptr)
+                                            safeThis->menuClosed (result);
+                                    });
+}
+
+void MenuBar::menuClosed (int result)
+{
+    auto* source = static_cast<juce::MvParamsManager::NonAutomatableParamListener*> (this);
+
+    switch (result)
+    {
+        case hardwareFeedbackItem:
+        {
+            const auto feedback = (bool) paramsManager.getNonAutomatableParamValue (sendingHwFeedback);
+            paramsManager.setNonAutomatableParamValue (source, sendingHwFeedback, ! feedback);
+            break;
+        }
+
+        case size50Item:
+            paramsManager.setNonAutomatableParamValue (source, scaleFactor, 0.5);
+            break;
+
+        case size75Item:
+            paramsManager.setNonAutomatableParamValue (source, scaleFactor, 0.75);
+            break;
+
+        case size100Item:
+            paramsManager.setNonAutomatableParamValue (source, scaleFactor, 1.0);
+            break;
+
+        case freeKnobsItem:
+            paramsManager.setNonAutomatableParamValue (source, stepKnobs, false);
+            break;
+
+        case stepKnobsItem:
+            paramsManager.setNonAutomatableParamValue (source, stepKnobs, true);
+            break;
+
+        case recallHardwareItem:
+            sendCommand (Ids::mvQCompressor::revertHardwareSettings);
+            break;
+
+        case snapshotSettingsItem:
+            openSettingsWindow();
+            break;
+
+        default:
+            break;
+    }
+}
+
+void MenuBar::openSettingsWindow()
+{
+    // One window at a time: a second choice brings the open one forward rather
+    // than stacking windows whose ticks were read at different times.
+    if (auto* open = settingsWindow.getComponent())
+    {
+        open->toFront (true);
+        return;
+    }
+
+    auto* window = createSettingsWindow (paramsManager);
+    settingsWindow = window;
+    window->centreAroundComponent (&editor, 600, 400);
+    window->setVisible (true);
+}
+
+//==============================================================================
+void MenuBar::openDeviceSelector()
+{
+    auto* registry = processor.getHidManager();
+
+    if (registry == nullptr)
+        return;
+
+    const auto list = registry->getConnectionList();
+
+    if (deviceSelectorMenu == nullptr)
+    {
+        deviceSelectorMenu = std::make_unique<juce::PopupMenu>();
+    }
+    else
+    {
+        juce::PopupMenu::dismissAllActiveMenus();
+        deviceSelectorMenu->clear();
+    }
+
+    const auto* ownBridge = static_cast<const juce::HidDevice::Listener*> (processor.getHidBridge());
+
+    for (const auto* entry : *list)
+    {
+        const auto connected = entry->status == QCompressorHidManager::connected;
+        const auto enabled = entry->status == QCompressorHidManager::available
+                             || (connected && ownBridge != nullptr && entry->owner == ownBridge);
+
+        // The row never triggers, so its id is never returned; 0 is kept for "nothing chosen".
+        const auto itemId = entry->serialNumber != 0 ? entry->serialNumber : std::numeric_limits<int>::min();
+        deviceSelectorMenu->addCustomItem (itemId, std::make_unique<DeviceComponent> (*this, entry->serialNumber, connected, enabled), nullptr, {});
+    }
+
+    deviceSelectorMenu->showMenuAsync (juce::PopupMenu::Options().withTargetComponent (&getButton (usbButton)));
+}
+
+void MenuBar::closeDeviceSelector()
+{
+    if (deviceSelectorMenu != nullptr)
+    {
+        juce::PopupMenu::dismissAllActiveMenus();
+        deviceSelectorMenu->clear();
+    }
+}
+
+void MenuBar::connectToUnit (int serialNumber)
+{
+    paramsManager.setNonAutomatableParamValue (nullptr, shouldBeConnected, true);
+    paramsManager.setNonAutomatableParamValue (nullptr, connectedDevSn, serialNumber);
+
+    if (paramsManager.getNonAutomatableParamValue (isConnected) == juce::var (true))
+    {
+        processor.detachUnit();
+        processor.startTimer (1000);
+    }
+
+    processor.timerCallback();
+    closeDeviceSelector();
+}
+
+void MenuBar::disconnectFromUnit()
+{
+    paramsManager.setNonAutomatableParamValue (nullptr, shouldBeConnected, false);
+    processor.detachUnit();
+    processor.startTimer (1000);
+    closeDeviceSelector();
+}
+
+//==============================================================================
+MenuBar::DeviceComponent::DeviceComponent (MenuBar& owner, int serial, bool connected, bool enabled)
+    : juce::PopupMenu::CustomComponent (false)
+    , menuBar (&owner)
+    , serialNumber (serial)
+    , button (connected ? "DISCONNECT" : "CONNECT")
+{
+    setComponentID (juce::IDs::deviceRow.toString());
+    button.setComponentID (juce::IDs::deviceRowButton.toString());
+
+    if (enabled)
+        addAndMakeVisible (button);
+
+    button.setEnabled (enabled);
+
+    if (connected)
+        button.onClick = [this]
+        {
+            if (menuBar != nullptr)
+                menuBar->disconnectFromUnit();
+        };
+    else
+        button.onClick = [this]
+        {
+            if (menuBar != nullptr)
+                menuBar->connectToUnit (serialNumber);
+        };
+
+    ownUnit = connected && enabled;
+}
+
+MenuBar::DeviceComponent::~DeviceComponent() = default;
+
+juce::String MenuBar::DeviceComponent::getRowText (int n)
+{
+    const juce::String prefix ("Qel Compressor, sn: ");
+
+    if (n < 10)
+        return prefix + "000" + juce::String (n);
+
+    if (n < 100)
+        return prefix + "00" + juce::String (n);
+
+    if (n < 1000)
+        return prefix + "0" + juce::String (n);
+
+    return prefix + juce::String (n);
+}
+
+void MenuBar::DeviceComponent::paint (juce::Graphics& g)
+{
+    auto& lf = getLookAndFeel();
+    g.fillAll (lf.findColour (isItemHighlighted() ? juce::PopupMenu::highlightedBackgroundColourId
+                                                  : juce::PopupMenu::backgroundColourId));
+
+    g.setFont (15.0f);
+    g.setColour (juce::Colour (ownUnit ? 0xFF0092FF : 0xFFB3B6BD));
+    g.drawText (getRowText (serialNumber), juce::Rectangle<int> (10, 0, getWidth() - 10, getHeight()), juce::Justification::centredLeft, true);
+}
+
+void MenuBar::DeviceComponent::resized()
+{
+    button.setBounds (getWidth() - 100, 5, 95, getHeight() - 10);
+}
+
+void MenuBar::DeviceComponent::getIdealSize (int& idealWidth, int& idealHeight)
+{
+    idealWidth = 270;
+    idealHeight = 35;
+}
