@@ -1,0 +1,198 @@
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include "MenuBar.h"
+#include "support/MessageLoop.h"
+#include "support/Recorders.h"
+#include "support/SimulatedUnit.h"
+
+#if JUCE_LINUX
+    #include <dlfcn.h>
+#endif
+
+namespace mvtest
+{
+/**
+    A bare X server (Xvfb with no window manager) lacks the window-manager atoms
+    that JUCE looks up without creating them, and JUCE's first window then fails
+    with BadAtom. This interns them on a connection of its own that stays open,
+    so that the server, which forgets its atoms when its last client leaves,
+    keeps them for the whole run. It has to run before JUCE first talks to the X
+    server, so it runs while the test binary starts (below). Returns true when
+    it interned them.
+*/
+inline bool internWindowManagerAtoms()
+{
+#if JUCE_LINUX
+    const auto* displayName = std::getenv ("DISPLAY");
+
+    if (displayName == nullptr || *displayName == 0)
+        return false;
+
+    auto* x11 = dlopen ("libX11.so.6", RTLD_LAZY | RTLD_LOCAL);
+
+    if (x11 == nullptr)
+        return false;
+
+    using OpenDisplay = void* (*) (const char*);
+    using InternAtom = unsigned long (*) (void*, const char*, int);
+    auto openDisplay = reinterpret_cast<OpenDisplay> (dlsym (x11, "XOpenDisplay"));
+    auto internAtom = reinterpret_cast<InternAtom> (dlsym (x11, "XInternAtom"));
+
+    if (openDisplay == nullptr || internAtom == nullptr)
+        return false;
+
+    auto* display = openDisplay (nullptr);
+
+    if (display == nullptr)
+        return false;
+
+    for (auto* name : { "WM_PROTOCOLS", "WM_TAKE_FOCUS", "WM_DELETE_WINDOW", "WM_CHANGE_STATE", "WM_STATE", "_NET_WM_PING", "_NET_WM_WINDOW_TYPE", "_NET_WM_WINDOW_TYPE_NORMAL", "_NET_WM_WINDOW_TYPE_COMBO", "_NET_WM_STATE", "_NET_WM_STATE_HIDDEN", "_NET_WM_STATE_ABOVE", "_NET_WM_STATE_SKIP_TASKBAR", "_NET_WM_STATE_FULLSCREEN", "_NET_WM_ALLOWED_ACTIONS", "_NET_WM_ACTION_RESIZE", "_NET_WM_ACTION_FULLSCREEN", "_NET_WM_ACTION_MINIMIZE", "_NET_WM_ACTION_CLOSE", "_NET_FRAME_EXTENTS", "_NET_WORKAREA", "_MOTIF_WM_HINTS", "_KDE_NET_WM_WINDOW_TYPE_OVERRIDE" })
+        internAtom (display, name, 0);
+
+    return true;
+#else
+    return false;
+#endif
+}
+
+/** Interns the atoms while the binary starts, before main() sets JUCE up. */
+inline const bool windowManagerAtomsInterned = internWindowManagerAtoms();
+
+/** True when pop-up menus and windows can be shown (a display exists). */
+inline bool hasDisplay()
+{
+    return juce::Desktop::getInstance().getDisplays().getPrimaryDisplay() != nullptr;
+}
+
+#define MV_SKIP_WITHOUT_DISPLAY() \
+    if (! mvtest::hasDisplay())   \
+    GTEST_SKIP() << "needs a display (run under xvfb-run -a)"
+
+/** Stands in for the plug-in window that owns a menu bar. */
+class StandInEditor final : public juce::AudioProcessorEditor
+{
+public:
+    explicit StandInEditor (juce::AudioProcessor& p)
+        : juce::AudioProcessorEditor (p)
+    {
+        setSize (980, 515);
+    }
+};
+
+/** Records every command offered to it and consumes none. Registered after the
+    menu bar, it is asked before it.
+*/
+class CommandRecorder final : public juce::CommandListener
+{
+public:
+    bool commandListenerCallback (juce::MvCommand* command) override
+    {
+        ids.add (command->commandId.toString());
+        return false;
+    }
+
+    juce::StringArray ids;
+};
+
+/** Writes a component's picture to build/editor-snapshots/<name>.png. */
+inline juce::Image saveSnapshot (juce::Component& c, const juce::String& name, float scale = 1.0f)
+{
+    auto image = c.createComponentSnapshot (c.getLocalBounds(), true, scale);
+    // The test binary lives in <build>/tests.
+    auto dir = juce::File::getSpecialLocation (juce::File::currentExecutableFile)
+                   .getParentDirectory()
+                   .getParentDirectory()
+                   .getChildFile ("editor-snapshots");
+    dir.createDirectory();
+    auto file = dir.getChildFile (name + ".png");
+    file.deleteFile();
+
+    juce::FileOutputStream out (file);
+    juce::PNGImageFormat().writeImageToStream (image, out);
+    return image;
+}
+
+/** The number of pixels of an image within a small distance of a colour. */
+inline int countPixels (const juce::Image& image, juce::Colour colour, int tolerance = 8)
+{
+    int n = 0;
+
+    for (int y = 0; y < image.getHeight(); ++y)
+        for (int x = 0; x < image.getWidth(); ++x)
+        {
+            const auto p = image.getPixelAt (x, y);
+
+            if (std::abs (p.getRed() - colour.getRed()) <= tolerance
+                && std::abs (p.getGreen() - colour.getGreen()) <= tolerance
+                && std::abs (p.getBlue() - colour.getBlue()) <= tolerance)
+                ++n;
+        }
+
+    return n;
+}
+
+/**
+    A processor on a virtual USB bus (no real HID service), a stand-in editor and
+    the menu bar under test.
+*/
+struct MenuBarTest : ::testing::Test
+{
+    MenuBarTest()
+    {
+        processor = std::make_unique<QCompressorPluginInstance>();
+        editor = std::make_unique<StandInEditor> (*processor);
+        makeMenuBar();
+    }
+
+    ~MenuBarTest() override
+    {
+        juce::PopupMenu::dismissAllActiveMenus();
+        menuBar.reset();
+        editor.reset();
+        processor.reset();
+        drainMessages (20);
+
+        for (auto& unit : units)
+            bus.unplug (unit->getDevice());
+    }
+
+    void makeMenuBar()
+    {
+        menuBar = std::make_unique<MenuBar> (*editor, *processor, model());
+        menuBar->setBounds (0, 0, 980, 25);
+    }
+
+    SimulatedUnit& addUnit (int serial)
+    {
+        units.push_back (std::make_unique<SimulatedUnit> (serial, 5));
+        bus.plug (units.back()->getDevice());
+        return *units.back();
+    }
+
+    QCompressorParamsManager& model() const { return processor->getModel(); }
+    juce::var na (int index) const { return model().getNonAutomatableParamValue (index); }
+
+    /** Clicks a button the way a mouse click does, and lets the click arrive. */
+    static void click (juce::Button& b)
+    {
+        b.triggerClick();
+        drainMessages (10);
+    }
+
+    /** Waits until the command bus has delivered everything. */
+    void deliverCommands()
+    {
+        ASSERT_TRUE (runMessageLoopUntil ([this]
+                                          { return processor->getNumQueuedCommands() == 0; }));
+        drainMessages (5);
+    }
+
+    VirtualHidBus bus;
+    std::vector<std::unique_ptr<SimulatedUnit>> units;
+    std::unique_ptr<QCompressorPluginInstance> processor;
+    std::unique_ptr<StandInEditor> editor;
+    std::unique_ptr<MenuBar> menuBar;
+};
+} // namespace mvtest
