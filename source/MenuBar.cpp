@@ -451,7 +451,16 @@ void MenuBar::DeviceComponent::paint (juce::Graphics& g)
 
     g.setFont (15.0f);
     g.setColour (juce::Colour (ownUnit ? 0xFF0092FF : 0xFFB3B6BD));
-    g.drawText (getRowText (serialNumber), juce::Rectangle<int> (10, 0, getWidth() - 10, getHeight()), juce::Justification::centredLeft, true);
+    // At height 15 the text is a little wider than the room left of the button.
+    // It never runs under the button, where the serial's last digits would be
+    // hidden: it is squeezed a little first, and shortened with an ellipsis only
+    // when that is not enough.
+    auto textArea = juce::Rectangle<int> (10, 0, getWidth() - 10, getHeight());
+
+    if (button.isVisible() && button.getParentComponent() == this)
+        textArea.setRight (juce::jmin (textArea.getRight(), button.getX() - 4));
+
+    g.drawFittedText (getRowText (serialNumber), textArea, juce::Justification::centredLeft, 1, 0.8f);
 }
 
 void MenuBar::DeviceComponent::resized()
