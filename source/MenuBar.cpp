@@ -1,11 +1,6 @@
 #include "MenuBar.h"
 
-#if __has_include("SettingsComponent.h")
-    #include "SettingsComponent.h"
-    #define MV_HAS_SETTINGS_WINDOW 1
-#else
-    #define MV_HAS_SETTINGS_WINDOW 0
-#endif
+#include "SettingsComponent.h"
 
 using namespace ParamData;
 
@@ -16,35 +11,6 @@ constexpr const char* versionText = "1.0.3";
 
 // The menu ticks a size only for exactly the value that item sets.
 bool isScale (float value, float itemScale) { return std::equal_to<float>() (value, itemScale); }
-
-#if ! MV_HAS_SETTINGS_WINDOW
-// Stands in for the snapshot-settings window until that window is part of the build.
-class PlaceholderSettingsWindow final : public juce::DocumentWindow
-{
-public:
-    PlaceholderSettingsWindow()
-        : juce::DocumentWindow ("Snapshot Settings", juce::Colour (0xFF36383D), juce::DocumentWindow::closeButton, true)
-    {
-        setUsingNativeTitleBar (true);
-        setResizable (false, false);
-        setAlwaysOnTop (true);
-    }
-
-    void closeButtonPressed() override { delete this; }
-
-private:
-    JUCE_DECLARE_NON_COPYABLE_WITH_LEAK_DETECTOR (PlaceholderSettingsWindow)
-};
-#endif
-
-juce::DocumentWindow* createSettingsWindow ([[maybe_unused]] QCompressorParamsManager& model)
-{
-#if MV_HAS_SETTINGS_WINDOW
-    return new SettingsWindow (model);
-#else
-    return new PlaceholderSettingsWindow();
-#endif
-}
 }
 
 //==============================================================================
@@ -310,19 +276,25 @@ void MenuBar::menuClosed (int result)
     }
 }
 
+SettingsWindow* MenuBar::getSettingsWindow() const noexcept
+{
+    return settingsWindow.getComponent();
+}
+
 void MenuBar::openSettingsWindow()
 {
     // One window at a time: a second choice brings the open one forward rather
-    // than stacking windows whose ticks were read at different times.
-    if (auto* open = settingsWindow.getComponent())
+    // than replacing it, so ticks not yet accepted are not lost.
+    if (auto* open = SettingsWindow::getOpenWindow (paramsManager))
     {
+        settingsWindow = open;
         open->toFront (true);
         return;
     }
 
-    auto* window = createSettingsWindow (paramsManager);
+    auto* window = new SettingsWindow (paramsManager); // deletes itself when closed
     settingsWindow = window;
-    window->centreAroundComponent (&editor, 600, 400);
+    window->centreAroundComponent (&editor, SettingsWindow::defaultWidth, SettingsWindow::defaultHeight);
     window->setVisible (true);
 }
 

@@ -4,6 +4,8 @@
 
 #include "PluginInstance.h"
 
+class SettingsWindow;
+
 //==============================================================================
 /**
     The bar across the top of the plug-in window.
@@ -79,7 +81,7 @@ public:
     juce::PopupMenu* getDeviceSelectorMenu() const noexcept { return deviceSelectorMenu.get(); }
 
     /** The snapshot-settings window opened last, while it exists. */
-    juce::Component* getSettingsWindow() const noexcept { return settingsWindow.getComponent(); }
+    SettingsWindow* getSettingsWindow() const noexcept;
 
     //==============================================================================
     /** @internal */
@@ -112,7 +114,7 @@ private:
     juce::MainMenuColours colours;
     juce::MenuBarTextButton buttonA, buttonB;
     std::unique_ptr<juce::PopupMenu> deviceSelectorMenu;
-    juce::Component::SafePointer<juce::Component> settingsWindow;
+    juce::Component::SafePointer<SettingsWindow> settingsWindow;
 
     JUCE_DECLARE_NON_COPYABLE_WITH_LEAK_DETECTOR (MenuBar)
 };

@@ -1,4 +1,5 @@
 #include "MenuBarTestSupport.h"
+#include "SettingsComponent.h"
 
 using namespace ParamData;
 using mvtest::MenuBarTest;
@@ -520,7 +521,7 @@ TEST_F (MenuBarTest, SnapshotSettingsOpensOneWindowThatClosesWithTheBar)
     const auto windowsBefore = countDocumentWindows();
 
     menuBar->menuClosed (MenuBar::snapshotSettingsItem);
-    juce::Component::SafePointer<juce::Component> window (menuBar->getSettingsWindow());
+    juce::Component::SafePointer<SettingsWindow> window (menuBar->getSettingsWindow());
     ASSERT_NE (window, nullptr);
     EXPECT_TRUE (window->isVisible());
     EXPECT_EQ (window->getName(), "Snapshot Settings");
@@ -542,7 +543,7 @@ TEST_F (MenuBarTest, AClosedSettingsWindowCanBeOpenedAgain)
     MV_SKIP_WITHOUT_DISPLAY();
 
     menuBar->menuClosed (MenuBar::snapshotSettingsItem);
-    auto* first = dynamic_cast<juce::DocumentWindow*> (menuBar->getSettingsWindow());
+    auto* first = menuBar->getSettingsWindow();
     ASSERT_NE (first, nullptr);
 
     first->closeButtonPressed(); // the window deletes itself
