@@ -13,6 +13,9 @@
 
 namespace mvtest
 {
+/** The connection that keeps the atoms below alive (held here, so it stays reachable). */
+inline void* windowManagerAtomsConnection = nullptr;
+
 /**
     A bare X server (Xvfb with no window manager) lacks the window-manager atoms
     that JUCE looks up without creating them, and JUCE's first window then fails
@@ -47,6 +50,8 @@ inline bool internWindowManagerAtoms()
 
     if (display == nullptr)
         return false;
+
+    windowManagerAtomsConnection = display;
 
     for (auto* name : { "WM_PROTOCOLS", "WM_TAKE_FOCUS", "WM_DELETE_WINDOW", "WM_CHANGE_STATE", "WM_STATE", "_NET_WM_PING", "_NET_WM_WINDOW_TYPE", "_NET_WM_WINDOW_TYPE_NORMAL", "_NET_WM_WINDOW_TYPE_COMBO", "_NET_WM_STATE", "_NET_WM_STATE_HIDDEN", "_NET_WM_STATE_ABOVE", "_NET_WM_STATE_SKIP_TASKBAR", "_NET_WM_STATE_FULLSCREEN", "_NET_WM_ALLOWED_ACTIONS", "_NET_WM_ACTION_RESIZE", "_NET_WM_ACTION_FULLSCREEN", "_NET_WM_ACTION_MINIMIZE", "_NET_WM_ACTION_CLOSE", "_NET_FRAME_EXTENTS", "_NET_WORKAREA", "_MOTIF_WM_HINTS", "_KDE_NET_WM_WINDOW_TYPE_OVERRIDE" })
         internAtom (display, name, 0);
