@@ -1,4 +1,5 @@
 #include "PluginInstance.h"
+#include "PluginEditor.h"
 
 using namespace ParamData;
 
@@ -86,12 +87,19 @@ QCompressorPluginInstance::~QCompressorPluginInstance()
 //==============================================================================
 juce::AudioProcessorEditor* QCompressorPluginInstance::createEditor()
 {
-    return nullptr;
+    auto* editor = new QCompressorAudioProcessorEditor (*this, *paramsManager);
+
+    // A device selector request that found no editor is sent again now; it is
+    // delivered asynchronously, so the new editor's menu bar is there to take it.
+    if (pendingCommand != nullptr)
+        sendCommand (std::move (pendingCommand));
+
+    return editor;
 }
 
 bool QCompressorPluginInstance::hasEditor() const
 {
-    return false;
+    return true;
 }
 
 //==============================================================================

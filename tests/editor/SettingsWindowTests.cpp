@@ -1,59 +1,11 @@
 #include "SettingsComponent.h"
+#include "support/Display.h"
 #include "support/InstanceFixture.h"
 
-#include <dlfcn.h>
 #include <new>
 
 namespace
 {
-bool hasDisplay()
-{
-    return juce::Desktop::getInstance().getDisplays().getPrimaryDisplay() != nullptr;
-}
-
-/** A bare X server (Xvfb without a window manager) does not know the window
-    manager's protocol atoms until some client creates them. The framework looks
-    them up once, when it first talks to the display, and then sets WM_PROTOCOLS
-    on every window it makes (an X error that ends the process when the atom is
-    missing). So they are created here, at start-up, before the framework
-    connects, the way any window manager would. The connection stays open for
-    the life of the process: an X server that loses its last client resets and
-    forgets every atom.
-*/
-bool createWindowManagerAtoms()
-{
-    if (std::getenv ("DISPLAY") == nullptr)
-        return false;
-
-    if (auto* lib = dlopen ("libX11.so.6", RTLD_LAZY | RTLD_LOCAL))
-    {
-        using OpenDisplay = void* (*) (const char*);
-        using InternAtom = unsigned long (*) (void*, const char*, int);
-
-        auto openDisplay = reinterpret_cast<OpenDisplay> (dlsym (lib, "XOpenDisplay"));
-        auto internAtom = reinterpret_cast<InternAtom> (dlsym (lib, "XInternAtom"));
-
-        if (openDisplay != nullptr && internAtom != nullptr)
-        {
-            if (auto* display = openDisplay (nullptr))
-            {
-                for (auto* name : { "WM_PROTOCOLS", "WM_TAKE_FOCUS", "WM_DELETE_WINDOW", "_NET_WM_PING", "WM_CHANGE_STATE", "WM_STATE" })
-                    internAtom (display, name, 0);
-            }
-        }
-    }
-
-    return true;
-}
-
-[[maybe_unused]] const bool windowManagerAtomsCreated = createWindowManagerAtoms();
-
-#define MV_SKIP_WITHOUT_DISPLAY()                               \
-    if (! hasDisplay())                                         \
-    {                                                           \
-        GTEST_SKIP() << "needs a display (run under xvfb-run)"; \
-    }
-
 void writePng (const juce::Image& image, const juce::String& name)
 {
     auto dir = juce::File::getSpecialLocation (juce::File::currentExecutableFile).getParentDirectory().getParentDirectory().getChildFile ("editor-snapshots");

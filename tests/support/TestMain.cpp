@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 #include <mv_core/mv_core.h>
 
+#include "support/Display.h"
+
 namespace
 {
     // Makes the test's main thread the message thread for the whole run.
@@ -17,6 +19,7 @@ namespace
 
 int main (int argc, char** argv)
 {
+    mvtest::internWindowManagerAtoms();
     ::testing::InitGoogleTest (&argc, argv);
     ::testing::AddGlobalTestEnvironment (new JuceEnvironment());
     return RUN_ALL_TESTS();

@@ -1,0 +1,122 @@
+#include "PluginEditor.h"
+
+#include <BinaryData.h>
+
+using namespace ParamData;
+
+//==============================================================================
+MorvaneLookAndFeel::MorvaneLookAndFeel()
+{
+    setColour (juce::PopupMenu::backgroundColourId, juce::Colour (0xff36383d));
+    setColour (juce::PopupMenu::highlightedBackgroundColourId, juce::Colour (0xff252629));
+    setColour (juce::TextButton::buttonColourId, juce::Colour (0xff252629));
+}
+
+MorvaneLookAndFeel::~MorvaneLookAndFeel() = default;
+
+juce::Typeface::Ptr MorvaneLookAndFeel::getTypefaceForFont (const juce::Font&)
+{
+    // Bold and italic requests get the regular face too; the framework's
+    // typeface cache keeps what is handed out here.
+    return juce::Typeface::createSystemTypefaceFor (BinaryData::LatoRegular_ttf, (size_t) BinaryData::LatoRegular_ttfSize);
+}
+
+//==============================================================================
+QCompressorAudioProcessorEditor::QCompressorAudioProcessorEditor (QCompressorPluginInstance& processorToUse, QCompressorParamsManager& model)
+    : juce::AudioProcessorEditor (processorToUse)
+    , pluginInstance (processorToUse)
+    , paramsManager (model)
+    , menuBar (*this, processorToUse, model)
+    , snapshotsComponent (model)
+    , mainView (model)
+{
+    menuBar.setSize (100, 25);
+
+    juce::LookAndFeel::setDefaultLookAndFeel (&lookAndFeel);
+
+    addAndMakeVisible (menuBar);
+    addAndMakeVisible (snapshotsComponent);
+    addAndMakeVisible (mainView);
+
+    paramsManager.addNonAutomatableParamListener (this, snapshotVisible, juce::MvParamsManager::sendCurrentValue);
+    paramsManager.addNonAutomatableParamListener (this, scaleFactor, juce::MvParamsManager::sendCurrentValue);
+
+    setResizable (true, false);
+    handleAsyncUpdate();
+}
+
+QCompressorAudioProcessorEditor::~QCompressorAudioProcessorEditor()
+{
+    paramsManager.removeNonAutomatableParamListener (this, snapshotVisible);
+    paramsManager.removeNonAutomatableParamListener (this, scaleFactor);
+    cancelPendingUpdate();
+
+    // The framework falls back to its own default once ours is gone.
+    if (&juce::LookAndFeel::getDefaultLookAndFeel() == &lookAndFeel)
+        juce::LookAndFeel::setDefaultLookAndFeel (nullptr);
+}
+
+//==============================================================================
+void QCompressorAudioProcessorEditor::paint (juce::Graphics& g)
+{
+    g.fillAll (getLookAndFeel().findColour (juce::ResizableWindow::backgroundColourId));
+    g.drawFittedText ("MV QelCompressor", getLocalBounds(), juce::Justification::centred, 1, 0.0f);
+}
+
+void QCompressorAudioProcessorEditor::resized()
+{
+}
+
+void QCompressorAudioProcessorEditor::nonAutomatableParamValueChanged (int index, juce::var value)
+{
+    if (index == snapshotVisible)
+    {
+        snapshotsComponent.setVisible ((bool) value);
+        triggerAsyncUpdate();
+    }
+    else if (index == scaleFactor)
+    {
+        triggerAsyncUpdate();
+    }
+}
+
+void QCompressorAudioProcessorEditor::handleAsyncUpdate()
+{
+    // The menu offers 50, 75 and 100 %; a damaged saved state must not make the
+    // window vanish or fill the screen many times over.
+    const auto scale = juce::jlimit (0.25f, 2.0f, (float) (double) paramsManager.getNonAutomatableParamValue (scaleFactor));
+    const auto transform = juce::AffineTransform::scale (scale);
+    const auto width = mainView.getWidth();
+    const auto menuHeight = menuBar.getHeight();
+    const auto panelHeight = mainView.getHeight();
+    int height = 0;
+
+    menuBar.setBounds (0, 0, width, menuHeight);
+
+    if (snapshotsComponent.isVisible())
+    {
+        snapshotsComponent.setBounds (0, menuHeight, width, snapshotStripHeight);
+        mainView.setBounds (0, snapshotsComponent.getBottom(), width, panelHeight);
+        menuBar.setTransform (transform);
+        snapshotsComponent.setTransform (transform);
+        mainView.setTransform (transform);
+        height = (int) ((float) (menuHeight + panelHeight + snapshotStripHeight) * scale);
+    }
+    else
+    {
+        mainView.setBounds (0, menuBar.getY() + menuHeight, width, panelHeight);
+        menuBar.setTransform (transform);
+        mainView.setTransform (transform);
+        height = (int) ((float) (menuHeight + panelHeight) * scale);
+    }
+
+    setBounds (getX(), getY(), (int) ((float) width * scale), height);
+}
+
+int QCompressorAudioProcessorEditor::getControlParameterIndex (juce::Component& control)
+{
+    auto isOrContains = [&control] (juce::Component& c)
+    { return &c == &control || c.isParentOf (&control); };
+
+    return mainView.getControlParameterIndex (control, isOrContains (snapshotsComponent));
+}

@@ -1,0 +1,80 @@
+#pragma once
+
+#include "MainView.h"
+#include "MenuBar.h"
+#include "PluginInstance.h"
+#include "Snapshots.h"
+
+//==============================================================================
+/**
+    The editor's look-and-feel: LookAndFeel_V4 with the menu colours of the
+    unit's panel and Lato Regular for every font.
+
+    The editor makes it the process-wide default, so the panel, pop-up menus and
+    windows all draw with it. Message thread only.
+*/
+class MorvaneLookAndFeel final : public juce::LookAndFeel_V4
+{
+public:
+    MorvaneLookAndFeel();
+    ~MorvaneLookAndFeel() override;
+
+    /** Lato Regular, whatever font is asked for. */
+    juce::Typeface::Ptr getTypefaceForFont (const juce::Font& font) override;
+
+private:
+    JUCE_DECLARE_NON_COPYABLE_WITH_LEAK_DETECTOR (MorvaneLookAndFeel)
+};
+
+//==============================================================================
+/**
+    The plug-in window: the menu bar, the snapshot strip and the compressor
+    panel, stacked and scaled by SCALE FACTOR; the strip shows while SNAPSHOT
+    VISIBLE is on.
+
+    Message thread only.
+*/
+class QCompressorAudioProcessorEditor final : public juce::AudioProcessorEditor
+    , public juce::MvParamsManager::NonAutomatableParamListener
+    , public juce::AsyncUpdater
+{
+public:
+    /** Builds the window; it has its size before the constructor returns. */
+    QCompressorAudioProcessorEditor (QCompressorPluginInstance& processor, QCompressorParamsManager& model);
+
+    /** Unregisters its listeners; the children unregister theirs. */
+    ~QCompressorAudioProcessorEditor() override;
+
+    //==============================================================================
+    void paint (juce::Graphics& g) override;
+
+    /** The host's size changes do not change the layout. */
+    void resized() override;
+
+    /** The automatable index a control sets, or -1. */
+    int getControlParameterIndex (juce::Component& control) override;
+
+    /** Follows SCALE FACTOR and SNAPSHOT VISIBLE. */
+    void nonAutomatableParamValueChanged (int index, juce::var value) override;
+
+    /** The layout. */
+    void handleAsyncUpdate() override;
+
+    //==============================================================================
+    /** The children, for tests and for the host's questions. */
+    MenuBar& getMenuBar() noexcept { return menuBar; }
+    SnapshotsComponent& getSnapshotsComponent() noexcept { return snapshotsComponent; }
+    QCompressorView& getMainView() noexcept { return mainView; }
+
+private:
+    QCompressorPluginInstance& pluginInstance;
+    QCompressorParamsManager& paramsManager;
+    MorvaneLookAndFeel lookAndFeel;
+    MenuBar menuBar;
+    SnapshotsComponent snapshotsComponent;
+    QCompressorView mainView;
+
+    static constexpr int snapshotStripHeight = 90;
+
+    JUCE_DECLARE_NON_COPYABLE_WITH_LEAK_DETECTOR (QCompressorAudioProcessorEditor)
+};

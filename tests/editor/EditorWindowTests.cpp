@@ -1,0 +1,161 @@
+// The plug-in window: layout by SCALE FACTOR and SNAPSHOT VISIBLE, the host's
+// control-to-parameter question, the look-and-feel, and the processor's
+// editor factory.
+
+#include "PluginEditor.h"
+#include "support/Display.h"
+#include "support/InstanceFixture.h"
+
+using namespace mvtest;
+using namespace ParamData;
+
+namespace
+{
+struct EditorWindow : InstanceFixture
+{
+    std::unique_ptr<QCompressorAudioProcessorEditor> open()
+    {
+        return std::unique_ptr<QCompressorAudioProcessorEditor> (
+            dynamic_cast<QCompressorAudioProcessorEditor*> (processor.createEditor()));
+    }
+
+    void set (int index, const juce::var& v) { model.setNonAutomatableParamValue (nullptr, index, v); }
+};
+}
+
+TEST_F (EditorWindow, OpensAtTheSizeOfTheCurrentScaleAndStrip)
+{
+    ASSERT_TRUE (processor.hasEditor());
+
+    {
+        auto editor = open();
+        ASSERT_NE (editor, nullptr);
+        EXPECT_EQ (editor->getWidth(), 735);
+        EXPECT_EQ (editor->getHeight(), 318);
+        EXPECT_FALSE (editor->getSnapshotsComponent().isVisible());
+    }
+
+    set (scaleFactor, 1.0);
+    set (snapshotVisible, true);
+    auto editor = open();
+    EXPECT_EQ (editor->getWidth(), 980);
+    EXPECT_EQ (editor->getHeight(), 515);
+    EXPECT_EQ (editor->getMainView().getY(), 115);
+    EXPECT_EQ (editor->getSnapshotsComponent().getBounds(), juce::Rectangle<int> (0, 25, 980, 90));
+    EXPECT_EQ (editor->getMenuBar().getBounds(), juce::Rectangle<int> (0, 0, 980, 25));
+
+    writeSnapshot (editor->createComponentSnapshot (editor->getLocalBounds()), "editor-100-strip");
+}
+
+TEST_F (EditorWindow, FollowsTheStripAndTheScaleInOneAsynchronousLayout)
+{
+    auto editor = open();
+
+    set (snapshotVisible, true);
+    EXPECT_EQ (editor->getHeight(), 318); // laid out later, not inside the setter
+    drainMessages();
+    EXPECT_EQ (editor->getHeight(), 386);
+    EXPECT_EQ (editor->getMainView().getY(), 115);
+
+    set (snapshotVisible, false);
+    drainMessages();
+    EXPECT_EQ (editor->getHeight(), 318);
+    EXPECT_EQ (editor->getMainView().getY(), 25);
+
+    set (snapshotVisible, true);
+    set (scaleFactor, 1.0);
+    drainMessages();
+    editor->setTopLeftPosition (40, 30);
+    set (scaleFactor, 0.5);
+    drainMessages();
+    EXPECT_EQ (editor->getBounds(), juce::Rectangle<int> (40, 30, 490, 257));
+
+    // The transform scales each child about the editor's origin.
+    const auto panelShown = editor->getMainView().getBoundsInParent();
+    EXPECT_EQ (panelShown.getY(), 57);
+    EXPECT_EQ (panelShown.getWidth(), 490);
+    EXPECT_NEAR (panelShown.getBottom(), 257, 1);
+
+    // Other values do not touch the layout.
+    editor->setSize (100, 100);
+    set (canUndo, true);
+    set (sidechainListen, true);
+    drainMessages();
+    EXPECT_EQ (editor->getWidth(), 100);
+}
+
+TEST_F (EditorWindow, ADamagedScaleCannotMakeTheWindowVanish)
+{
+    set (scaleFactor, 0.0);
+    auto editor = open();
+    EXPECT_GT (editor->getWidth(), 0);
+    EXPECT_GT (editor->getHeight(), 0);
+}
+
+TEST_F (EditorWindow, TellsTheHostWhichParameterAControlSets)
+{
+    auto editor = open();
+    auto& panel = editor->getMainView();
+
+    EXPECT_EQ (editor->getControlParameterIndex (panel.getMainsButton()), 0);
+
+    const int knobParams[] = { 1, 2, 3, 4, 5, 6, 8, 9 };
+    for (int k = 0; k < 8; ++k)
+    {
+        EXPECT_EQ (editor->getControlParameterIndex (panel.getKnob (k)), knobParams[k]);
+        EXPECT_EQ (editor->getControlParameterIndex (panel.getKnob (k).getLabel()), knobParams[k]);
+    }
+
+    EXPECT_EQ (editor->getControlParameterIndex (panel.getEnableButton()), 7);
+    EXPECT_EQ (editor->getControlParameterIndex (panel.getInsertButton()), 10);
+    EXPECT_EQ (editor->getControlParameterIndex (panel.getPeakButton()), 11);
+    EXPECT_EQ (editor->getControlParameterIndex (panel.getRmsButton()), 11);
+    EXPECT_EQ (editor->getControlParameterIndex (editor->getSnapshotsComponent().getButton (5)), 12);
+    EXPECT_EQ (editor->getControlParameterIndex (editor->getSnapshotsComponent()), 12);
+    EXPECT_EQ (editor->getControlParameterIndex (panel.getListenButton()), -1);
+    EXPECT_EQ (editor->getControlParameterIndex (panel.getScreen()), -1);
+    EXPECT_EQ (editor->getControlParameterIndex (panel), -1);
+    EXPECT_EQ (editor->getControlParameterIndex (editor->getMenuBar()), -1);
+}
+
+TEST_F (EditorWindow, ClosingUnregistersItsListeners)
+{
+    NaRecorder witness;
+    model.addNonAutomatableParamListener (&witness, scaleFactor, juce::MvParamsManager::dontSendCurrentValue);
+
+    open().reset();
+    set (scaleFactor, 1.0); // would reach a deleted editor if it were still registered
+    set (snapshotVisible, true);
+    drainMessages();
+    EXPECT_EQ (witness.events.size(), 1u);
+    model.removeNonAutomatableParamListener (&witness, scaleFactor);
+}
+
+TEST_F (EditorWindow, ADeviceSelectorRequestWaitingForAnEditorGoesToTheNewOne)
+{
+    runCommand (Ids::mvQCompressor::showDeviceSelector);
+    ASSERT_NE (processor.getPendingCommand(), nullptr);
+
+    auto editor = open();
+    EXPECT_EQ (processor.getPendingCommand(), nullptr);
+
+    // The menu bar consumes it: it never comes back to the processor.
+    runCommand ("nothing");
+    EXPECT_EQ (processor.getPendingCommand(), nullptr);
+}
+
+TEST_F (EditorWindow, EveryFontIsLatoAndMenusUseThePanelColours)
+{
+    auto editor = open();
+    auto& lf = juce::LookAndFeel::getDefaultLookAndFeel();
+
+    EXPECT_EQ (lf.getTypefaceForFont (juce::Font (14.0f))->getName(), "Lato");
+    EXPECT_EQ (lf.getTypefaceForFont (juce::Font (14.0f, juce::Font::bold))->getName(), "Lato");
+    EXPECT_EQ (lf.getTypefaceForFont (juce::Font (14.0f, juce::Font::bold))->getStyle(), "Regular");
+    EXPECT_EQ (lf.findColour (juce::PopupMenu::backgroundColourId), juce::Colour (0xff36383d));
+    EXPECT_EQ (lf.findColour (juce::PopupMenu::highlightedBackgroundColourId), juce::Colour (0xff252629));
+    EXPECT_EQ (lf.findColour (juce::TextButton::buttonColourId), juce::Colour (0xff252629));
+
+    editor.reset();
+    EXPECT_NE (juce::LookAndFeel::getDefaultLookAndFeel().findColour (juce::PopupMenu::backgroundColourId), juce::Colour (0xff36383d));
+}
