@@ -21,24 +21,36 @@ float QCompressorParamsManager::quantiseToSteps (int index, float value) noexcep
     switch (index)
     {
         case ratio:
-            if (value <= 1.0f) return 2.0f;
-            if (value > 4.0f) return 5.0f;
-            if (value >= 4.0f) return 3.0f;
+            if (value <= 1.0f)
+                return 2.0f;
+            if (value > 4.0f)
+                return 5.0f;
+            if (value >= 4.0f)
+                return 3.0f;
             return value;
 
         case attack:
-            if (value < 0.2f) return 0.1f;
-            if (value < 0.5f) return 0.3f;
-            if (value < 2.0f) return 1.0f;
-            if (value < 5.0f) return 3.0f;
-            if (value < 20.0f) return 10.0f;
+            if (value < 0.2f)
+                return 0.1f;
+            if (value < 0.5f)
+                return 0.3f;
+            if (value < 2.0f)
+                return 1.0f;
+            if (value < 5.0f)
+                return 3.0f;
+            if (value < 20.0f)
+                return 10.0f;
             return 30.0f;
 
         case release:
-            if (value < 200.0f) return 100.0f;
-            if (value < 450.0f) return 300.0f;
-            if (value < 900.0f) return 600.0f;
-            if (value <= 2000.0f) return 1200.0f;
+            if (value < 200.0f)
+                return 100.0f;
+            if (value < 450.0f)
+                return 300.0f;
+            if (value < 900.0f)
+                return 600.0f;
+            if (value <= 2000.0f)
+                return 1200.0f;
             return 2010.0f; // automatic release
 
         default:
@@ -107,6 +119,24 @@ void QCompressorParamsManager::applyAsGesture (int index, float value)
 
 //==============================================================================
 void QCompressorParamsManager::handleAsyncUpdate()
+{
+    // A recall that an undo or redo set off is part of that step: its gestures
+    // must not open a new history step (which would throw the redo states away).
+    const auto partOfHistoryStep = std::exchange (recallIsHistoryStep, false);
+
+    if (partOfHistoryStep)
+        undoManager.setSuspended (true);
+
+    recallCurrentSnapshot();
+
+    if (partOfHistoryStep)
+    {
+        undoManager.setSuspended (false);
+        undoManager.publishUndoRedoState();
+    }
+}
+
+void QCompressorParamsManager::recallCurrentSnapshot()
 {
     const auto s = preset.getCurrentSnapshot();
 
@@ -187,11 +217,16 @@ void QCompressorParamsManager::redo()
 
 void QCompressorParamsManager::stepHistory (int newPosition)
 {
+    const auto snapshotBefore = getParamValue (snapshot);
+
     undoManager.setSuspended (true);
     undoManager.moveTo (newPosition);
     applyHistoryState (undoManager.getState (newPosition));
     undoManager.setSuspended (false);
     undoManager.publishUndoRedoState();
+
+    if (getParamValue (snapshot) != snapshotBefore)
+        recallIsHistoryStep = true;
 }
 
 void QCompressorParamsManager::applyHistoryState (const QCompressorUndoManager::State& liveState)
@@ -199,7 +234,10 @@ void QCompressorParamsManager::applyHistoryState (const QCompressorUndoManager::
     // The value callbacks write into this very state while it is applied.
     const auto state = liveState;
 
-    for (int i = 0; i < numParams; ++i)
+    // SNAPSHOT goes first: every other value is recorded into the current
+    // snapshot, and these values belong to the snapshot the state was taken in,
+    // not to the one that happens to be selected now.
+    for (auto i : { (int) snapshot, 0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11 })
         if (state[(size_t) i] != getParamValue (i))
             applyAsGesture (i, state[(size_t) i]);
 }

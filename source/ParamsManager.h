@@ -66,9 +66,11 @@ private:
     void undo();
     void redo();
     void stepHistory (int newPosition);
+    void recallCurrentSnapshot();
     void applyHistoryState (const QCompressorUndoManager::State& state);
 
     bool stepKnobs = false;
+    bool recallIsHistoryStep = false; // the pending recall belongs to an undo or redo
     QCompressorUndoManager undoManager { *this };
     QCompressorPreset preset;
 

@@ -25,15 +25,24 @@ public:
     ~QCompressorPluginInstance() override;
 
     //==============================================================================
+    /** Opens the plug-in window and hands it a device selector request that was
+        waiting for an editor.
+    */
     juce::AudioProcessorEditor* createEditor() override;
+
+    /** True: the plug-in has a window. */
     bool hasEditor() const override;
 
     /** Writes the 32 snapshots and the settings as a value tree. */
     void getStateInformation (juce::MemoryBlock& destData) override;
+
+    /** The same as getStateInformation: snapshots are no host programs. */
     void getCurrentProgramStateInformation (juce::MemoryBlock& destData) override;
 
     /** Restores from a value tree, or from the older XML form; survives any bytes. */
     void setStateInformation (const void* data, int sizeInBytes) override;
+
+    /** The same as setStateInformation. */
     void setCurrentProgramStateInformation (const void* data, int sizeInBytes) override;
 
     //==============================================================================

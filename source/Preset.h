@@ -9,7 +9,7 @@
 
     Owned by the model; message thread only.
 */
-class QCompressorPreset
+class QCompressorPreset final
 {
 public:
     using Record = std::array<float, ParamData::numParams>;

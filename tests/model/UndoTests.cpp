@@ -169,8 +169,25 @@ TEST_F (Undo, UndoAcrossASnapshotChangeRecallsThatSnapshotAfterwards)
     drainMessages();
     EXPECT_EQ (value (threshold), -25.0f);
 
+    advanceMs (600);
+    const auto numStates = history.getNumStates();
     runCommand (Ids::mvQCompressor::undo);
     EXPECT_EQ (value (snapshot), 0.0f);
     EXPECT_EQ (model.getPreset().getCurrentSnapshot(), 0);
     EXPECT_EQ (value (threshold), -15.0f); // snapshot 0's own value after its recall
+
+    // The recall belongs to the undo step: no new step, and redo still works.
+    EXPECT_EQ (history.getNumStates(), numStates);
+    EXPECT_EQ (na (canRedo), juce::var (true));
+
+    advanceMs (600);
+    runCommand (Ids::mvQCompressor::redo);
+    EXPECT_EQ (value (snapshot), 6.0f);
+    EXPECT_EQ (value (threshold), -25.0f);
+    EXPECT_EQ (history.getNumStates(), numStates);
+    EXPECT_EQ (na (canUndo), juce::var (true));
+
+    // Neither snapshot took the other's values on the way.
+    EXPECT_EQ (model.getPreset().getSnapshotValue (0, threshold), -15.0f);
+    EXPECT_EQ (model.getPreset().getSnapshotValue (6, threshold), -25.0f);
 }

@@ -35,10 +35,18 @@ public:
     ~MvDawParameter() override;
 
     //==============================================================================
+    /** The normalised value; any thread. */
     float getValue() const override;
+
+    /** A host write (any thread): stored and posted to the message thread. A NaN
+        is ignored and the value is kept within 0..1.
+    */
     void setValue (float newValue) override;
     float getDefaultValue() const override;
+    /** The whole name, whatever the length limit. */
     String getName (int maximumStringLength) const override;
+
+    /** The snapped value with two decimals; parsing accepts "+", blanks, the label and a comma. */
     String getText (float normalisedValue, int maximumStringLength) const override;
     float getValueForText (const String& text) const override;
 
@@ -97,8 +105,13 @@ public:
                           const String& label,
                           Category category);
 
+    /** One step per choice; the host sees a discrete parameter. */
     int getNumSteps() const override;
     bool isDiscrete() const override;
+
+    /** The choice's text; an index outside the list reads as an empty text, and a
+        text that matches no choice (case matters) gives the first choice.
+    */
     String getText (float normalisedValue, int maximumStringLength) const override;
     float getValueForText (const String& text) const override;
 

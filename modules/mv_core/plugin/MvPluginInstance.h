@@ -57,6 +57,10 @@ public:
     ~MvPluginInstance() override;
 
     //==============================================================================
+    /** The common answers: the product name, no audio work (the buffer passes
+        unchanged), no tail, no MIDI, one program with an empty name. The state
+        calls do nothing here; the product saves and restores its own state.
+    */
     const String getName() const override;
     void prepareToPlay (double sampleRate, int maximumExpectedSamplesPerBlock) override;
     void releaseResources() override;
@@ -81,8 +85,10 @@ public:
 
 protected:
     /** Construction and destruction hold the message thread still when a host
-        thread runs them. The lock is taken before the base is built; the most
-        derived constructor calls this as its last statement.
+        thread runs them. The lock is taken before the framework base is built
+        (the model handed in is built even earlier, but nothing can reach it from
+        the message thread yet); the most derived constructor calls this as its
+        last statement.
     */
     void constructionFinished() { unlock(); }
 
