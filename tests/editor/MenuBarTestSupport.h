@@ -36,21 +36,11 @@ public:
     juce::StringArray ids;
 };
 
-/** Writes a component's picture to build/editor-snapshots/<name>.png. */
+/** Writes a component's picture to <build>/editor-snapshots/<name>.png. */
 inline juce::Image saveSnapshot (juce::Component& c, const juce::String& name, float scale = 1.0f)
 {
     auto image = c.createComponentSnapshot (c.getLocalBounds(), true, scale);
-    // The test binary lives in <build>/tests.
-    auto dir = juce::File::getSpecialLocation (juce::File::currentExecutableFile)
-                   .getParentDirectory()
-                   .getParentDirectory()
-                   .getChildFile ("editor-snapshots");
-    dir.createDirectory();
-    auto file = dir.getChildFile (name + ".png");
-    file.deleteFile();
-
-    juce::FileOutputStream out (file);
-    juce::PNGImageFormat().writeImageToStream (image, out);
+    writeSnapshot (image, name);
     return image;
 }
 

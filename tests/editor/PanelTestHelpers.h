@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "MainView.h"
+#include "support/Display.h"
 #include "support/InstanceFixture.h"
 
 namespace mvtest
@@ -65,30 +66,11 @@ inline void click (juce::Button& button)
     drainMessages (10);
 }
 
-/** Where component snapshots go: <build>/editor-snapshots. */
-inline juce::File snapshotFolder()
-{
-    auto folder = juce::File::getSpecialLocation (juce::File::currentExecutableFile)
-                      .getParentDirectory()
-                      .getParentDirectory()
-                      .getChildFile ("editor-snapshots");
-    folder.createDirectory();
-    return folder;
-}
-
-/** Renders a component and writes it as <name>.png into the snapshot folder. */
+/** Renders a component and writes it as <name>.png next to the test binary. */
 inline juce::Image renderAndSave (juce::Component& component, const juce::String& name)
 {
     auto image = component.createComponentSnapshot (component.getLocalBounds(), true, 1.0f);
-    auto file = snapshotFolder().getChildFile (name + ".png");
-    file.deleteFile();
-
-    if (auto stream = file.createOutputStream())
-    {
-        juce::PNGImageFormat png;
-        png.writeImageToStream (image, *stream);
-    }
-
+    writeSnapshot (image, name);
     return image;
 }
 

@@ -6,16 +6,6 @@
 
 namespace
 {
-void writePng (const juce::Image& image, const juce::String& name)
-{
-    auto dir = juce::File::getSpecialLocation (juce::File::currentExecutableFile).getParentDirectory().getParentDirectory().getChildFile ("editor-snapshots");
-    dir.createDirectory();
-    auto file = dir.getChildFile (name);
-    file.deleteFile();
-    juce::FileOutputStream out (file);
-    ASSERT_TRUE (out.openedOk());
-    juce::PNGImageFormat().writeImageToStream (image, out);
-}
 
 struct SettingsTest : mvtest::InstanceFixture
 {
@@ -250,7 +240,7 @@ TEST_F (SettingsTest, RendersTheInstructionAndTheToggles)
     background.toBack();
 
     const auto image = backdrop.createComponentSnapshot (backdrop.getLocalBounds(), true, 1.0f);
-    writePng (image, "settings_component.png");
+    mvtest::writeSnapshot (image, "settings_component.png");
     ASSERT_EQ (image.getWidth(), 600);
     ASSERT_EQ (image.getHeight(), 400);
 
@@ -296,7 +286,7 @@ TEST_F (SettingsTest, WindowOpensAtItsSizeWithTitleAndButtons)
     EXPECT_EQ (content.getAcceptButton().getPosition(), juce::Point<int> (320, 350));
     EXPECT_EQ (SettingsWindow::getOpenWindow (model), window.getComponent());
 
-    writePng (window->createComponentSnapshot (window->getLocalBounds()), "settings_window.png");
+    mvtest::writeSnapshot (window->createComponentSnapshot (window->getLocalBounds()), "settings_window.png");
 
     delete window.getComponent();
     EXPECT_EQ (SettingsWindow::getOpenWindow (model), nullptr);

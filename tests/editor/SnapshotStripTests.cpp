@@ -1,4 +1,5 @@
 #include "Snapshots.h"
+#include "support/Display.h"
 #include "support/InstanceFixture.h"
 
 #include <new>
@@ -17,22 +18,6 @@ juce::Point<float> insidePoint (const SnapshotNumber& button, int digit, int seg
     const auto centre = outline.getBounds().getCentre();
     EXPECT_TRUE (outline.contains (centre)) << "segment " << segment;
     return centre;
-}
-
-juce::File snapshotDirectory()
-{
-    auto dir = juce::File::getSpecialLocation (juce::File::currentExecutableFile).getParentDirectory().getParentDirectory().getChildFile ("editor-snapshots");
-    dir.createDirectory();
-    return dir;
-}
-
-void writePng (const juce::Image& image, const juce::String& name)
-{
-    auto file = snapshotDirectory().getChildFile (name);
-    file.deleteFile();
-    juce::FileOutputStream out (file);
-    ASSERT_TRUE (out.openedOk());
-    juce::PNGImageFormat().writeImageToStream (image, out);
 }
 
 /** Colour distance, channel by channel. */
@@ -304,14 +289,14 @@ TEST_F (SnapshotStripTest, RendersTheBackgroundAndTheLitNumber)
     strip.setBounds (0, 0, 980, 90);
 
     const auto image = strip.createComponentSnapshot (strip.getLocalBounds(), true, 1.0f);
-    writePng (image, "snapshot_strip.png");
+    mvtest::writeSnapshot (image, "snapshot_strip.png");
     ASSERT_EQ (image.getWidth(), 980);
     ASSERT_EQ (image.getHeight(), 90);
 
     // A large rendering to sample the segments well inside their outlines.
     constexpr float scale = 4.0f;
     const auto big = strip.createComponentSnapshot (strip.getLocalBounds(), true, scale);
-    writePng (big, "snapshot_strip_x4.png");
+    mvtest::writeSnapshot (big, "snapshot_strip_x4.png");
 
     auto pixelAt = [&] (int buttonIndex, int digit, int segment)
     {
@@ -336,8 +321,8 @@ TEST_F (SnapshotStripTest, RendersTheBackgroundAndTheLitNumber)
     EXPECT_LT (colourDistance (pixelAt (31, 1, 3), off), 12);
 
     // Close-ups of two numbers to look at.
-    writePng (strip.getButton (17).createComponentSnapshot (strip.getButton (17).getLocalBounds(), true, 10.0f), "snapshot_number_18.png");
-    writePng (strip.getButton (0).createComponentSnapshot (strip.getButton (0).getLocalBounds(), true, 10.0f), "snapshot_number_01.png");
+    mvtest::writeSnapshot (strip.getButton (17).createComponentSnapshot (strip.getButton (17).getLocalBounds(), true, 10.0f), "snapshot_number_18.png");
+    mvtest::writeSnapshot (strip.getButton (0).createComponentSnapshot (strip.getButton (0).getLocalBounds(), true, 10.0f), "snapshot_number_01.png");
 
     // Between the buttons the background shows: not a segment colour.
     const auto gap = image.getPixelAt (65, 45);
