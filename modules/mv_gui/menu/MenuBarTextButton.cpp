@@ -1,8 +1,12 @@
 namespace juce
 {
-MenuBarTextButton::MenuBarTextButton()
+MenuBarTextButton::BoldTypeface::BoldTypeface()
     : typeface (Typeface::createSystemTypefaceFor (FontBinaryData::LatoBold_ttf, (size_t) FontBinaryData::LatoBold_ttfSize))
-    , font (typeface)
+{
+}
+
+MenuBarTextButton::MenuBarTextButton()
+    : font (boldTypeface->typeface)
 {
     font.setHeight (14.0f);
 }

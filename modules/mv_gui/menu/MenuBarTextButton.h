@@ -6,9 +6,9 @@ namespace juce
 /**
     A menu-bar button that draws a word in Lato Bold.
 
-    Each button makes its own typeface from the embedded font data, so the font
-    lives exactly as long as the button. The drawn text is separate from the
-    button text of Button, which stays "MenuBarButton".
+    The buttons share one typeface made from the embedded font data; it lives
+    while any text button does. The drawn text is separate from the button
+    text of Button, which stays "MenuBarButton".
 
     Message thread only.
 */
@@ -43,7 +43,13 @@ public:
     void paintButton (Graphics&, bool shouldDrawButtonAsHighlighted, bool shouldDrawButtonAsDown) override;
 
 private:
-    Typeface::Ptr typeface;
+    struct BoldTypeface
+    {
+        BoldTypeface();
+        Typeface::Ptr typeface;
+    };
+
+    SharedResourcePointer<BoldTypeface> boldTypeface;
     Font font;
     String text;
 
