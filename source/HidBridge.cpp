@@ -766,6 +766,10 @@ void QCompressorHidBridge::hidConnectionCallback (bool connected)
 
     screenFrameForgotten.exchange (true);
     state.exchange (captureStatus);
+
+    if (retired.load())
+        return;
+
     instance.getIsConnectedUpdater().setValue (false);
     instance.startTimer (1000);
 }

@@ -127,6 +127,12 @@ public:
     */
     void hidConnectionCallback (bool connected) override;
 
+    /** Marks a bridge that a new one replaces: a loss it hears from now on neither
+        restarts the instance's connect timer nor tells the instance it is no longer
+        connected. Message thread, before the bridge is detached.
+    */
+    void retire() noexcept { retired.store (true); }
+
     //==============================================================================
     /** The settings push: byte 4 := no control, every pending automatable value
         written in index order, byte 4 := no control again when hardware feedback
@@ -284,6 +290,7 @@ private:
     char connectTimeSettings[frameSize] {};
     FeedbackFollower sendingFeedback;
     std::atomic<bool> screenFrameForgotten { false };
+    std::atomic<bool> retired { false };
 
     JUCE_DECLARE_NON_COPYABLE_WITH_LEAK_DETECTOR (QCompressorHidBridge)
 };
