@@ -161,24 +161,37 @@ void QCompressorPluginInstance::timerCallback()
 
         if (serial == 0)
         {
-            const auto numFree = std::count_if (connections.begin(), connections.end(), [] (auto* c)
-                                                { return c->owner == nullptr; });
+            // While the registry probes a unit, that unit is not counted as free and
+            // the units after it have no serial yet: "the only free unit" would be a
+            // guess. Nothing is decided until the probe is over.
+            const auto* registry = static_cast<const juce::HidDevice::Listener*> (hidManager);
+            const auto probing = std::any_of (connections.begin(), connections.end(), [registry] (auto* c)
+                                              { return c->owner == registry; });
 
-            if (numFree == 1)
+            if (! probing)
             {
-                for (auto* connection : connections)
+                const auto numFree = std::count_if (connections.begin(), connections.end(), [] (auto* c)
+                                                    { return c->owner == nullptr; });
+
+                // Only a unit whose serial was read is chosen: a negative one would be
+                // stored as a choice that names no unit, so the selector offers it instead.
+                if (numFree == 1)
                 {
-                    if (connection->owner == nullptr && isClosed (connection))
+                    for (auto* connection : connections)
                     {
-                        claimedSerial = connection->device->serialNumber.load();
-                        claimed = hidManager->claim (*connection, bridge.get());
-                        break;
+                        if (connection->owner == nullptr && isClosed (connection)
+                            && connection->device->serialNumber.load() >= 0)
+                        {
+                            claimedSerial = connection->device->serialNumber.load();
+                            claimed = hidManager->claim (*connection, bridge.get());
+                            break;
+                        }
                     }
                 }
-            }
 
-            if (! claimed)
-                askForSelector = std::any_of (connections.begin(), connections.end(), isClosed);
+                if (! claimed)
+                    askForSelector = std::any_of (connections.begin(), connections.end(), isClosed);
+            }
         }
         else
         {

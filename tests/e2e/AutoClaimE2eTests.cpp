@@ -1,0 +1,156 @@
+#include "E2eFixture.h"
+
+#include <optional>
+
+using namespace ParamData;
+using mvtest::E2eTest;
+using mvtest::SimulatedUnit;
+using Registry = QCompressorHidManager;
+
+namespace
+{
+struct UnitView
+{
+    int serial = -1;
+    int status = Registry::busy;
+    const juce::HidDevice::Listener* owner = nullptr;
+};
+
+std::vector<UnitView> unitsOf (const QCompressorPluginInstance& instance)
+{
+    std::vector<UnitView> views;
+    const auto list = instance.getHidManager()->getConnectionList();
+
+    for (auto* entry : *list)
+        views.push_back ({ entry->serialNumber, entry->status, entry->owner });
+
+    return views;
+}
+
+const juce::HidDevice::Listener* registryAsOwner (const QCompressorPluginInstance& instance)
+{
+    return static_cast<const juce::HidDevice::Listener*> (instance.getHidManager());
+}
+
+const juce::HidDevice::Listener* bridgeOf (const QCompressorPluginInstance& instance)
+{
+    return static_cast<const juce::HidDevice::Listener*> (instance.getHidBridge());
+}
+
+std::optional<UnitView> unitWithSerial (const QCompressorPluginInstance& instance, int serial)
+{
+    for (const auto& unit : unitsOf (instance))
+        if (unit.serial == serial)
+            return unit;
+
+    return {};
+}
+
+/** True once both units are listed with their serials, free and closed. */
+bool bothReadAndFree (const QCompressorPluginInstance& instance, int first, int second)
+{
+    const auto a = unitWithSerial (instance, first), b = unitWithSerial (instance, second);
+    return unitsOf (instance).size() == 2 && a && b && a->owner == nullptr && b->owner == nullptr
+           && a->status == Registry::available && b->status == Registry::available;
+}
+
+int storedSerial (const QCompressorPluginInstance& instance)
+{
+    return (int) instance.getModel().getNonAutomatableParamValue (connectedDevSn);
+}
+} // namespace
+
+//==============================================================================
+// Two units plugged together: the registry probes one, and until its status
+// frame arrives the other is free but has no serial. A tick in that window must
+// not take the unprobed unit for "the only free unit".
+TEST_F (E2eTest, ATickWhileAUnitIsProbedClaimsNothingAndStoresNothing)
+{
+    auto& first = addUnit (301, 5, false);
+    auto& second = addUnit (302, 5, false);
+    first.setSending (false); // the probe of whichever comes first never ends...
+    second.setSending (false);
+    bus.plug (first.getDevice());
+    bus.plug (second.getDevice());
+
+    auto& instance = addInstance();
+    mvtest::CommandCounter menuBar;
+    instance.addCommandListener (&menuBar);
+
+    ASSERT_TRUE (mvtest::runMessageLoopUntil ([&]
+                                              {
+        const auto listed = unitsOf (instance);
+        return listed.size() == 2
+               && std::count_if (listed.begin(), listed.end(), [&] (const UnitView& u) { return u.owner == registryAsOwner (instance); }) == 1
+               && std::count_if (listed.begin(), listed.end(), [] (const UnitView& u) { return u.owner == nullptr && u.serial == -1 && u.status == Registry::available; }) == 1; }));
+
+    // ...so the window stays open: one tick called directly, then the timer's own.
+    instance.timerCallback();
+    EXPECT_TRUE (instance.isTimerRunning()) << "a tick that decides nothing tries again";
+    runFor (2300);
+
+    EXPECT_EQ (storedSerial (instance), 0);
+    EXPECT_FALSE (isConnected (instance));
+    EXPECT_EQ (menuBar.selectorRequests, 0) << "nothing is decided while a probe runs";
+
+    for (const auto& unit : unitsOf (instance))
+        EXPECT_NE (unit.owner, bridgeOf (instance));
+
+    EXPECT_EQ (first.getDevice()->getNumOpens() + second.getDevice()->getNumOpens(), 1) << "only the probe opened a unit";
+
+    // Once both serials are read there are two free units: the selector is asked for.
+    first.setSending (true);
+    second.setSending (true);
+    ASSERT_TRUE (mvtest::runMessageLoopUntil ([&]
+                                              { return bothReadAndFree (instance, 301, 302); }));
+    ASSERT_TRUE (mvtest::runMessageLoopUntil ([&]
+                                              { return menuBar.selectorRequests >= 1; },
+                                              3000));
+    EXPECT_EQ (storedSerial (instance), 0);
+    EXPECT_FALSE (isConnected (instance));
+    instance.removeCommandListener (&menuBar);
+}
+
+TEST_F (E2eTest, OnceTheProbeEndsTheOnlyUnitIsClaimedWithItsSerial)
+{
+    auto& unit = addUnit (311, 5, false);
+    unit.setSending (false);
+    bus.plug (unit.getDevice());
+    auto& instance = addInstance();
+
+    ASSERT_TRUE (mvtest::runMessageLoopUntil ([&]
+                                              {
+        const auto listed = unitsOf (instance);
+        return listed.size() == 1 && listed[0].owner == registryAsOwner (instance); }));
+    instance.timerCallback();
+    runFor (1200);
+    EXPECT_EQ (storedSerial (instance), 0);
+
+    unit.setSending (true);
+    ASSERT_TRUE (waitUntilConnected (instance));
+    EXPECT_EQ (storedSerial (instance), 311);
+    EXPECT_EQ (unitWithSerial (instance, 311)->owner, bridgeOf (instance));
+}
+
+// A serial field that reads as "not read" (above 32768) names no unit one could
+// find again: such a unit is offered in the selector, never taken on its own.
+TEST_F (E2eTest, AUnitWhoseSerialCannotBeReadIsNotClaimedAutomatically)
+{
+    auto& unit = addUnit (0x8001);
+    auto& instance = addInstance();
+
+    ASSERT_TRUE (mvtest::runMessageLoopUntil ([&]
+                                              {
+        const auto listed = unitsOf (instance);
+        return listed.size() == 1 && listed[0].serial == -32767 && listed[0].status == Registry::available; }));
+    ASSERT_TRUE (mvtest::runMessageLoopUntil ([&]
+                                              { return instance.getPendingCommand() != nullptr; },
+                                              3000));
+    runFor (1200);
+
+    EXPECT_EQ (instance.getPendingCommand()->commandId, Ids::mvQCompressor::showDeviceSelector);
+    EXPECT_EQ (storedSerial (instance), 0);
+    EXPECT_FALSE (isConnected (instance));
+    EXPECT_EQ (unitsOf (instance)[0].owner, nullptr);
+    EXPECT_EQ (unit.getDevice()->getNumOpens(), 1) << "only the probe opened it";
+}
