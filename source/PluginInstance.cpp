@@ -206,6 +206,12 @@ void QCompressorPluginInstance::timerCallback()
                 }
             }
         }
+
+        // Detaching the bridge that is replaced is no loss of this instance's unit:
+        // it must not restart the timer or report IS CONNECTED false. Retired under
+        // the lock, it also ignores a loss the HID thread delivers from now on.
+        if (claimed && hidBridge != nullptr)
+            hidBridge->retire();
     }
 
     if (! claimed)
@@ -222,6 +228,7 @@ void QCompressorPluginInstance::timerCallback()
 
     // The bridge it replaces serves no unit any more; giving back whatever it
     // might still own keeps the registry from pointing at a deleted listener.
+    // The timer stays stopped.
     detachUnit();
     hidBridge = std::move (bridge);
 }

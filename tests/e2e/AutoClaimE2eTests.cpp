@@ -154,3 +154,81 @@ TEST_F (E2eTest, AUnitWhoseSerialCannotBeReadIsNotClaimedAutomatically)
     EXPECT_EQ (unitsOf (instance)[0].owner, nullptr);
     EXPECT_EQ (unit.getDevice()->getNumOpens(), 1) << "only the probe opened it";
 }
+
+//==============================================================================
+// The instance's bridge still owns a unit it could not open when another unit is
+// chosen. Detaching the replaced bridge is no loss of the instance's unit: the
+// timer stays stopped and IS CONNECTED is not set back to false.
+TEST_F (E2eTest, ReplacingABridgeThatStillOwnsAUnitLeavesTheTimerStopped)
+{
+    auto& stuck = addUnit (401);
+    auto& chosen = addUnit (402);
+    auto& instance = addInstance();
+    auto& model = instance.getModel();
+    model.setNonAutomatableParamValue (nullptr, shouldBeConnected, false);
+
+    ASSERT_TRUE (mvtest::runMessageLoopUntil ([&]
+                                              { return bothReadAndFree (instance, 401, 402); }));
+
+    // The first unit is claimed, but the platform never lets it open.
+    stuck.getDevice()->setFailingOpens (-1);
+    model.setNonAutomatableParamValue (nullptr, shouldBeConnected, true);
+    model.setNonAutomatableParamValue (nullptr, connectedDevSn, 401);
+    instance.timerCallback();
+
+    auto* replaced = bridgeOf (instance);
+    ASSERT_EQ (unitWithSerial (instance, 401)->owner, replaced);
+    ASSERT_FALSE (instance.isTimerRunning());
+    ASSERT_TRUE (mvtest::runMessageLoopUntil ([&]
+                                              { return stuck.getDevice()->getNumOpenAttempts() >= 2; }));
+    ASSERT_FALSE (isConnected (instance));
+
+    mvtest::NaRecorder connection;
+    model.addNonAutomatableParamListener (&connection, ParamData::isConnected, juce::MvParamsManager::dontSendCurrentValue);
+
+    // The other unit is chosen, as the device selector does while not connected.
+    model.setNonAutomatableParamValue (nullptr, connectedDevSn, 402);
+    instance.timerCallback();
+
+    EXPECT_NE (bridgeOf (instance), replaced);
+    EXPECT_EQ (unitWithSerial (instance, 402)->owner, bridgeOf (instance));
+    EXPECT_EQ (unitWithSerial (instance, 401)->owner, nullptr) << "the replaced bridge gave its unit back";
+    EXPECT_FALSE (instance.isTimerRunning()) << "after a claim the timer stays stopped";
+
+    ASSERT_TRUE (waitUntilConnected (instance));
+    runFor (1300);
+    EXPECT_FALSE (instance.isTimerRunning());
+    EXPECT_TRUE (isConnected (instance));
+    EXPECT_TRUE (chosen.isOpen());
+
+    ASSERT_FALSE (connection.events.empty());
+    for (const auto& event : connection.events)
+        EXPECT_EQ (event.second, juce::var (true)) << "no loss was announced";
+
+    // The withdrawn open request is served as a close: the unit is free again.
+    ASSERT_TRUE (mvtest::runMessageLoopUntil ([&]
+                                              { return unitWithSerial (instance, 401)->status == Registry::available; }));
+    model.removeNonAutomatableParamListener (&connection, ParamData::isConnected);
+}
+
+// The same replacement reached by the timer itself after a real unit loss: the
+// lost unit's bridge restarts the timer, and the claim that follows stops it.
+TEST_F (E2eTest, AfterAReplugTheClaimLeavesTheTimerStopped)
+{
+    auto& unit = addUnit (411);
+    auto& instance = addInstance();
+    ASSERT_TRUE (waitUntilConnected (instance));
+    ASSERT_FALSE (instance.isTimerRunning());
+
+    bus.unplug (unit.getDevice());
+    ASSERT_TRUE (mvtest::runMessageLoopUntil ([&]
+                                              { return ! isConnected (instance); }));
+    EXPECT_TRUE (instance.isTimerRunning());
+
+    bus.plug (unit.getDevice());
+    ASSERT_TRUE (waitUntilConnected (instance));
+    runFor (1300);
+    EXPECT_FALSE (instance.isTimerRunning());
+    EXPECT_TRUE (isConnected (instance));
+    EXPECT_EQ (unitWithSerial (instance, 411)->owner, bridgeOf (instance));
+}
