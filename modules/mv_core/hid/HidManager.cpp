@@ -178,10 +178,7 @@ void HidManager::openDevice (HidDevice& device)
                                          &HidIOAccessor::Handle_InputReportCallback,
                                          &device);
 
-    deviceBeingServed = &device;
-    device.callConnectionCallbacks (true);
-    deviceBeingServed = nullptr;
-
+    notifyListeners (device, true);
     device.state.exchange (HidDevice::open);
 }
 
@@ -189,9 +186,7 @@ void HidManager::closeDevice (HidDevice& device)
 {
     auto& backend = *io->managerRef;
 
-    deviceBeingServed = &device;
-    device.callConnectionCallbacks (false);
-    deviceBeingServed = nullptr;
+    notifyListeners (device, false);
 
     backend.registerInputReportCallback (device.deviceRef, device.inputBuffer.get(), device.maxInputReportSize, nullptr, nullptr);
     backend.closeDevice (device.deviceRef);
@@ -207,9 +202,7 @@ void HidManager::removeDevicesWithRef (HidDeviceRef ref)
         if (device->deviceRef != ref)
             continue;
 
-        deviceBeingServed = device.get();
-        device->callConnectionCallbacks (false);
-        deviceBeingServed = nullptr;
+        notifyListeners (*device, false);
 
         // A user may still hold the record: it can no longer be claimed or probed.
         device->removed = true;
@@ -219,28 +212,24 @@ void HidManager::removeDevicesWithRef (HidDeviceRef ref)
     }
 }
 
+void HidManager::notifyListeners (HidDevice& device, bool connected)
+{
+    deviceBeingServed = &device;
+    device.callConnectionCallbacks (connected);
+    deviceBeingServed = nullptr;
+}
+
 void HidManager::exitPath()
 {
-    auto& backend = *io->managerRef;
-
     {
+        // Every device is closed whatever its state, as a close request would.
         const ScopedLock sl (getLock());
 
         for (int i = devices.size(); --i >= 0;)
-        {
-            auto& device = *devices.getObjectPointerUnchecked (i);
-
-            deviceBeingServed = &device;
-            device.callConnectionCallbacks (false);
-            deviceBeingServed = nullptr;
-
-            backend.registerInputReportCallback (device.deviceRef, device.inputBuffer.get(), device.maxInputReportSize, nullptr, nullptr);
-            backend.closeDevice (device.deviceRef);
-            device.state.exchange (HidDevice::closed);
-        }
+            closeDevice (*devices.getObjectPointerUnchecked (i));
     }
 
-    backend.close();
+    io->managerRef->close();
     io->managerRef.reset();
 }
 

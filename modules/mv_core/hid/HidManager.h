@@ -115,6 +115,7 @@ private:
     void openDevice (HidDevice& device);
     void closeDevice (HidDevice& device);
     void removeDevicesWithRef (HidDeviceRef ref);
+    void notifyListeners (HidDevice& device, bool connected);
     void exitPath();
 
     std::shared_ptr<CriticalSection> sharedLock;
