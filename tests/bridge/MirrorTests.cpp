@@ -246,6 +246,70 @@ TEST_F (MirrorTest, SeveralUnitChangesBeforeTheMessageThreadRunsAreAppliedOnce)
     EXPECT_NEAR (recorder.events[1].number, -4.0f, 1.0e-4f);
 }
 
+TEST_F (MirrorTest, AUnitValueIsIgnoredWhileAModelValueWaitsToBeSent)
+{
+    unitShows (-10.0f);
+    mirror.timerCallback (Mirror::gestureEndTimer);
+    model.setParamValue (nullptr, threshold, -20.0f);
+    recorder.events.clear();
+
+    mirror.checkAndSendHidChanges (thresholdInt (-3.0f));
+    mvtest::drainMessages (5);
+    EXPECT_TRUE (recorder.events.empty());
+    EXPECT_EQ (mirror.getDeviceValue(), thresholdInt (-10.0f));
+    EXPECT_EQ (mirror.getPendingValue(), thresholdInt (-20.0f));
+}
+
+TEST_F (MirrorTest, AModelChangeMadeBeforeAUnitChangeIsAppliedWins)
+{
+    // Applied late whichever way the HID thread goes on: the model's newer value
+    // still pending, in flight, or already echoed.
+    for (int sendSteps = 0; sendSteps <= 2; ++sendSteps)
+    {
+        const auto hostValue = -20.0f - (float) sendSteps;
+        unitShows (-10.0f);
+        mirror.endGestureNow();
+        recorder.events.clear();
+
+        mirror.checkAndSendHidChanges (thresholdInt (-3.0f)); // front panel
+        model.setParamValue (nullptr, threshold, hostValue);  // host, before the apply
+        Frame frame {};
+
+        if (sendSteps >= 1)
+        {
+            ASSERT_TRUE (send (frame));
+        }
+
+        if (sendSteps >= 2)
+            mirror.checkAndSendHidChanges (thresholdInt (hostValue));
+
+        mvtest::drainMessages (5);
+        EXPECT_NEAR (model.getParamValue (threshold), hostValue, 1.0e-4f) << sendSteps;
+        EXPECT_EQ (recorder.events.size(), 1u) << "only the host's own change: " << sendSteps;
+        EXPECT_FALSE (mirror.isGestureOpen());
+
+        // Whatever is left goes out, and the unit ends where the model is.
+        send (frame);
+        mirror.checkAndSendHidChanges (thresholdInt (hostValue));
+        EXPECT_EQ (mirror.getDeviceValue(), thresholdInt (hostValue)) << sendSteps;
+        EXPECT_EQ (mirror.getSentValue(), -1);
+        EXPECT_FALSE (mirror.isSendPending());
+    }
+}
+
+TEST_F (MirrorTest, AUnitChangeAfterTheModelsValueWasEchoedIsApplied)
+{
+    model.setParamValue (nullptr, threshold, -20.0f);
+    Frame frame {};
+    ASSERT_TRUE (send (frame));
+    mirror.checkAndSendHidChanges (thresholdInt (-20.0f));
+    recorder.events.clear();
+
+    unitShows (-4.0f);
+    EXPECT_NEAR (model.getParamValue (threshold), -4.0f, 1.0e-4f);
+    EXPECT_TRUE (mirror.isGestureOpen());
+}
+
 //==============================================================================
 namespace
 {
@@ -314,6 +378,30 @@ TEST_F (SwitchMirrorTest, AModelChangeIsSentEchoedAndResent)
     mirror.checkAndSendHidChanges (1);
     EXPECT_EQ (mirror.getSentValue(), -1);
     EXPECT_EQ (mirror.getDeviceValue(), 1);
+}
+
+TEST_F (SwitchMirrorTest, AModelChangeBeforeAUnitChangeIsAppliedWins)
+{
+    Frame frame {};
+    ASSERT_TRUE (mirror.writePendingToFrame (frame.data()));
+    mirror.checkAndSendHidChanges (0);
+
+    // The unit switches to bank B; the host switches back to A before the
+    // message thread has applied B.
+    mirror.checkAndSendHidChanges (1);
+    model.setNonAutomatableParamValue (nullptr, hardwareAB, 0.0);
+    ASSERT_TRUE (mirror.isSendPending());
+    recorder.events.clear();
+
+    mvtest::drainMessages (5);
+    EXPECT_TRUE (recorder.events.empty()) << "the unit's older value is not applied";
+    EXPECT_EQ (mirror.getLastValueAsInt(), 0);
+
+    ASSERT_TRUE (mirror.writePendingToFrame (frame.data()));
+    EXPECT_EQ (frame[51], 0);
+    mirror.checkAndSendHidChanges (0);
+    EXPECT_EQ (mirror.getDeviceValue(), 0);
+    EXPECT_EQ ((int) model.getNonAutomatableParamValue (hardwareAB), 0);
 }
 
 //==============================================================================

@@ -8,12 +8,19 @@ HidAutomatableParameter::HidAutomatableParameter (MvParamsManager& paramsManager
                                                   std::function<void (char*, int)> frameWriter)
     : paramsManager (paramsManagerToUse)
     , index (indexToUse)
+    , exchange (std::move (frameWriter),
+                [this] (bool run)
+                {
+                    if (run)
+                        startTimer (confirmationTimer, confirmationIntervalMs);
+                    else
+                        stopTimer (confirmationTimer);
+                })
     , hidIntToFloat (std::move (intToFloat))
     , hidFloatToInt (std::move (floatToInt))
-    , updateFrame (std::move (frameWriter))
 {
     // Every mirror needs all three conversions; a missing one is a wiring mistake.
-    jassert (hidIntToFloat != nullptr && hidFloatToInt != nullptr && updateFrame != nullptr);
+    jassert (hidIntToFloat != nullptr && hidFloatToInt != nullptr);
 }
 
 HidAutomatableParameter::~HidAutomatableParameter()
@@ -41,61 +48,38 @@ void HidAutomatableParameter::paramValueChanged (int, float value)
         return;
 
     lastModelValue = value;
-    const auto d = hidFloatToInt (value);
-
-    // While a value waits or is in flight the unit's present value says nothing
-    // about where it will end up, so the newest value always goes out then.
-    if (d != deviceValue.load() || sendPending.load() || sentValue.load() != -1)
-        setPending (d);
+    exchange.modelChanged (hidFloatToInt (value));
 }
 
 void HidAutomatableParameter::setPending (int d) noexcept
 {
-    // The integer first: whoever takes the flag must find the new integer.
-    pendingValue.exchange (d);
-    sendPending.exchange (true);
+    exchange.setPending (d);
 }
 
 //==============================================================================
 bool HidAutomatableParameter::writePendingToFrame (char* frame)
 {
-    if (! sendPending.exchange (false))
+    if (! exchange.writePendingToFrame (frame))
         return false;
 
-    const auto d = pendingValue.load();
-    updateFrame (frame, d);
-    sentValue.exchange (d);
-    startTimer (confirmationTimer, confirmationIntervalMs);
     lastSendTime.exchange (clock());
     return true;
 }
 
 void HidAutomatableParameter::checkAndSendHidChanges (int v)
 {
-    if (v == deviceValue.load())
-        return;
-
-    const auto sent = sentValue.load();
-
-    if (sent == -1)
-    {
-        deviceValue.exchange (v);
-        receivedValue.exchange (v);
+    if (exchange.takeUnitValue (v) == HidValueExchange::UnitValue::adopted)
         triggerAsyncUpdate();
-    }
-    else if (v == sent)
-    {
-        // The unit echoes what was sent; the value came from the model, which is not set again.
-        stopTimer (confirmationTimer);
-        deviceValue.exchange (v);
-        sentValue.exchange (-1);
-    }
-    // Otherwise the unit shows another value while a send is in flight: ignored.
 }
 
 //==============================================================================
 void HidAutomatableParameter::handleAsyncUpdate()
 {
+    int d = -1;
+
+    if (! exchange.takeValueToApply (d))
+        return;
+
     stopTimer (gestureEndTimer);
 
     const auto now = clock();
@@ -115,7 +99,7 @@ void HidAutomatableParameter::handleAsyncUpdate()
     lastChangeTime = now;
     startTimer (gestureEndTimer, interval);
 
-    lastModelValue = hidIntToFloat (receivedValue.load());
+    lastModelValue = hidIntToFloat (d);
     paramsManager.setParamValue (this, index, lastModelValue);
 }
 
@@ -135,34 +119,8 @@ void HidAutomatableParameter::timerCallback (int timerId)
         return;
     }
 
-    if (timerId != confirmationTimer)
-        return;
-
-    const auto sent = sentValue.load();
-
-    // The echo may have arrived on the HID thread just as this callback was
-    // dispatched: nothing is in flight any more, and -1 must never be sent.
-    if (sent == -1)
-    {
-        stopTimer (confirmationTimer);
-        return;
-    }
-
-    if (sent == deviceValue.load())
-    {
-        // The unit held the sent value already, so no change could echo it.
-        stopTimer (confirmationTimer);
-        sentValue.exchange (-1);
-
-        // A resend of that same value is dropped; a newer value still goes out.
-        if (pendingValue.load() == sent)
-            sendPending.exchange (false);
-    }
-    else if (! sendPending.load())
-    {
-        setPending (sent);
-    }
-    // A newer value pending replaces the one in flight when it is sent.
+    if (timerId == confirmationTimer)
+        exchange.confirmationTimerFired();
 }
 
 } // namespace juce

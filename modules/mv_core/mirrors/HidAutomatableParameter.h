@@ -14,7 +14,9 @@ namespace juce
     every 1000 ms without an echo. Unit to model: a device integer decoded from
     the unit's frames (checkAndSendHidChanges) is adopted atomically and applied
     to the model on the message thread inside a synthesised gesture, so that the
-    host records a front-panel move as automation.
+    host records a front-panel move as automation. The bookkeeping of both
+    directions is a HidValueExchange; this class adds the model side and the
+    gesture.
 
     Device integers are compared, never parameter values. Everything shared
     between the two threads is an atomic; the HID-thread side takes no lock of
@@ -61,7 +63,8 @@ public:
 
     //==============================================================================
     /** A device integer decoded from the unit's frame: adopted, taken as the echo
-        of the value in flight, or ignored. HID thread.
+        of the value in flight, or ignored while the model's value is pending or in
+        flight. HID thread.
     */
     void checkAndSendHidChanges (int deviceValue);
 
@@ -75,7 +78,9 @@ public:
     void setPending (int deviceValue) noexcept;
 
     //==============================================================================
-    /** Applies the latest unit value to the model inside a gesture. Message thread. */
+    /** Applies the latest unit value to the model inside a gesture, unless the
+        model has marked a newer value for the unit since. Message thread.
+    */
     void handleAsyncUpdate() override;
 
     /** Ends a gesture (gestureEndTimer) or checks a sent value (confirmationTimer).
@@ -101,16 +106,16 @@ public:
     int getIndex() const noexcept { return index; }
 
     /** The value last known to be on the unit; -1 before the first. Any thread. */
-    int getDeviceValue() const noexcept { return deviceValue.load(); }
+    int getDeviceValue() const noexcept { return exchange.getDeviceValue(); }
 
     /** The value waiting to be sent (meaningful while isSendPending()). Any thread. */
-    int getPendingValue() const noexcept { return pendingValue.load(); }
+    int getPendingValue() const noexcept { return exchange.getPendingValue(); }
 
     /** The value in flight, or -1 when nothing waits for an echo. Any thread. */
-    int getSentValue() const noexcept { return sentValue.load(); }
+    int getSentValue() const noexcept { return exchange.getSentValue(); }
 
     /** True while a value waits to be sent. Any thread. */
-    bool isSendPending() const noexcept { return sendPending.load(); }
+    bool isSendPending() const noexcept { return exchange.isSendPending(); }
 
     /** The clock time of the last send, in milliseconds. Any thread. */
     int64 getLastSendTime() const noexcept { return lastSendTime.load(); }
@@ -128,18 +133,13 @@ public:
 private:
     MvParamsManager& paramsManager;
     const int index;
-    std::atomic<int> deviceValue { -1 };
-    std::atomic<int> receivedValue { -1 };
-    std::atomic<int> pendingValue { -1 };
-    std::atomic<int> sentValue { -1 };
+    HidValueExchange exchange;
     float lastModelValue = -1.0f;
-    std::atomic<bool> sendPending { false };
     bool gestureOpen = false;
     int64 lastChangeTime = 0;
     std::atomic<int64> lastSendTime { 0 };
     std::function<float (int)> hidIntToFloat;
     std::function<int (float)> hidFloatToInt;
-    std::function<void (char*, int)> updateFrame;
     Clock clock { &HidAutomatableParameter::wallClockMillis };
 
     JUCE_DECLARE_NON_COPYABLE_WITH_LEAK_DETECTOR (HidAutomatableParameter)

@@ -8,10 +8,17 @@ HidNonAutomatableParameter::HidNonAutomatableParameter (MvParamsManager& paramsM
                                                         std::function<void (char*, int)> frameWriter)
     : paramsManager (paramsManagerToUse)
     , index (indexToUse)
-    , updateFrame (std::move (frameWriter))
+    , exchange (std::move (frameWriter),
+                [this] (bool run)
+                {
+                    if (run)
+                        startTimer (confirmationIntervalMs);
+                    else
+                        stopTimer();
+                })
 {
     // Every mirror needs all three conversions; a missing one is a wiring mistake.
-    jassert (intToVar != nullptr && varToInt != nullptr && updateFrame != nullptr);
+    jassert (intToVar != nullptr && varToInt != nullptr);
 
     hidIntToFloat = [intToVar] (int i)
     { return (float) (double) intToVar (i); };
@@ -41,86 +48,41 @@ void HidNonAutomatableParameter::nonAutomatableParamValueChanged (int, var value
         return;
 
     setLastModelValue (value);
-    const auto d = hidFloatToInt ((float) (double) value);
-
-    // While a value waits or is in flight the unit's present value says nothing
-    // about where it will end up, so the newest value always goes out then.
-    if (d != deviceValue.load() || sendPending.load() || sentValue.load() != -1)
-        setPending (d);
+    exchange.modelChanged (hidFloatToInt ((float) (double) value));
 }
 
 void HidNonAutomatableParameter::setPending (int d) noexcept
 {
-    pendingValue.exchange (d);
-    sendPending.exchange (true);
+    exchange.setPending (d);
 }
 
 //==============================================================================
 bool HidNonAutomatableParameter::writePendingToFrame (char* frame)
 {
-    if (! sendPending.exchange (false))
-        return false;
-
-    const auto d = pendingValue.load();
-    updateFrame (frame, d);
-    sentValue.exchange (d);
-    startTimer (confirmationIntervalMs);
-    return true;
+    return exchange.writePendingToFrame (frame);
 }
 
 void HidNonAutomatableParameter::checkAndSendHidChanges (int v)
 {
-    if (v == deviceValue.load())
-        return;
-
-    const auto sent = sentValue.load();
-
-    if (sent == -1)
-    {
-        deviceValue.exchange (v);
-        receivedValue.exchange (v);
+    if (exchange.takeUnitValue (v) == HidValueExchange::UnitValue::adopted)
         triggerAsyncUpdate();
-    }
-    else if (v == sent)
-    {
-        stopTimer();
-        deviceValue.exchange (v);
-        sentValue.exchange (-1);
-    }
 }
 
 //==============================================================================
 void HidNonAutomatableParameter::handleAsyncUpdate()
 {
-    const auto f = hidIntToFloat (receivedValue.load());
-    setLastModelValue (var ((double) f));
+    int d = -1;
+
+    if (! exchange.takeValueToApply (d))
+        return;
+
+    setLastModelValue (var ((double) hidIntToFloat (d)));
     paramsManager.setNonAutomatableParamValue (this, index, lastModelValue);
 }
 
 void HidNonAutomatableParameter::timerCallback()
 {
-    const auto sent = sentValue.load();
-
-    // The echo may have arrived just as this callback was dispatched.
-    if (sent == -1)
-    {
-        stopTimer();
-        return;
-    }
-
-    if (sent == deviceValue.load())
-    {
-        stopTimer();
-        sentValue.exchange (-1);
-
-        // A resend of that same value is dropped; a newer value still goes out.
-        if (pendingValue.load() == sent)
-            sendPending.exchange (false);
-    }
-    else if (! sendPending.load())
-    {
-        setPending (sent);
-    }
+    exchange.confirmationTimerFired();
 }
 
 } // namespace juce

@@ -13,7 +13,8 @@ namespace juce
     protocol engine writes it into a status answer, the mirror waits for the
     echo and marks the value pending again every 1000 ms without one. A device
     integer from the unit is adopted atomically and set on the model on the
-    message thread, as a double, with the mirror as the source.
+    message thread, as a double, with the mirror as the source. The bookkeeping
+    of both directions is a HidValueExchange, as in the automatable mirror.
 
     Every value passes through a float: the var from the integer is read as a
     double and narrowed, and a value is widened back to a double var before it
@@ -43,7 +44,10 @@ public:
     */
     void nonAutomatableParamValueChanged (int index, var value) override;
 
-    /** A device integer decoded from the unit's status frame. HID thread. */
+    /** A device integer decoded from the unit's status frame: adopted, taken as
+        the echo of the value in flight, or ignored while the model's value is
+        pending or in flight. HID thread.
+    */
     void checkAndSendHidChanges (int deviceValue);
 
     /** As HidAutomatableParameter::writePendingToFrame. HID thread. */
@@ -53,7 +57,9 @@ public:
     void setPending (int deviceValue) noexcept;
 
     //==============================================================================
-    /** Applies the latest unit value to the model. Message thread. */
+    /** Applies the latest unit value to the model, unless the model has marked a
+        newer value for the unit since. Message thread.
+    */
     void handleAsyncUpdate() override;
 
     /** The confirmation check of a sent value. Message thread. */
@@ -70,16 +76,16 @@ public:
     int getLastValueAsInt() const noexcept { return lastValueAsInt.load(); }
 
     /** The value last known to be on the unit; -1 before the first. Any thread. */
-    int getDeviceValue() const noexcept { return deviceValue.load(); }
+    int getDeviceValue() const noexcept { return exchange.getDeviceValue(); }
 
     /** The value waiting to be sent (meaningful while isSendPending()). Any thread. */
-    int getPendingValue() const noexcept { return pendingValue.load(); }
+    int getPendingValue() const noexcept { return exchange.getPendingValue(); }
 
     /** The value in flight, or -1. Any thread. */
-    int getSentValue() const noexcept { return sentValue.load(); }
+    int getSentValue() const noexcept { return exchange.getSentValue(); }
 
     /** True while a value waits to be sent. Any thread. */
-    bool isSendPending() const noexcept { return sendPending.load(); }
+    bool isSendPending() const noexcept { return exchange.isSendPending(); }
 
     /** The model value last seen or applied. Message thread. */
     const var& getLastModelValue() const noexcept { return lastModelValue; }
@@ -93,16 +99,11 @@ private:
 
     MvParamsManager& paramsManager;
     const int index;
-    std::atomic<int> deviceValue { -1 };
-    std::atomic<int> receivedValue { -1 };
-    std::atomic<int> pendingValue { -1 };
-    std::atomic<int> sentValue { -1 };
+    HidValueExchange exchange;
     var lastModelValue { -1.0 };
     std::atomic<int> lastValueAsInt { -1 };
-    std::atomic<bool> sendPending { false };
     std::function<float (int)> hidIntToFloat;
     std::function<int (float)> hidFloatToInt;
-    std::function<void (char*, int)> updateFrame;
 
     JUCE_DECLARE_NON_COPYABLE_WITH_LEAK_DETECTOR (HidNonAutomatableParameter)
 };
