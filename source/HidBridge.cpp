@@ -82,64 +82,14 @@ inline float fromSignedTenths (int r) noexcept
 }
 
 inline bool isOn (float v) noexcept { return v > 0.5f; }
-}
 
-//==============================================================================
-ThreadBarierNonAutomatableParameter::ThreadBarierNonAutomatableParameter (juce::MvParamsManager& paramsManagerToUse, int indexToUse)
-    : paramsManager (paramsManagerToUse)
-    , index (indexToUse)
+// The states a preset load or a recall may interrupt: everything after the
+// connection handshake. Before it, the unit's connect-time frames are not kept
+// yet and the plug-in's values are still to be pushed.
+inline bool isPastHandshake (int state) noexcept
 {
+    return state >= QCompressorHidBridge::running && state <= QCompressorHidBridge::recallSettings;
 }
-
-ThreadBarierNonAutomatableParameter::~ThreadBarierNonAutomatableParameter()
-{
-    cancelPendingUpdate();
-}
-
-void ThreadBarierNonAutomatableParameter::lock() const noexcept
-{
-    for (;;)
-    {
-        juce::uint8 expected = 0;
-
-        if (spinLock.compare_exchange_weak (expected, 1, std::memory_order_acquire))
-            return;
-
-        std::this_thread::yield();
-    }
-}
-
-void ThreadBarierNonAutomatableParameter::unlock() const noexcept
-{
-    spinLock.store (0, std::memory_order_release);
-}
-
-void ThreadBarierNonAutomatableParameter::setValue (const juce::var& newValue)
-{
-    setValue (juce::var (newValue));
-}
-
-void ThreadBarierNonAutomatableParameter::setValue (juce::var&& newValue)
-{
-    lock();
-    std::swap (value, newValue);
-    unlock();
-
-    // newValue now holds the old value, released here outside the lock.
-    triggerAsyncUpdate();
-}
-
-juce::var ThreadBarierNonAutomatableParameter::getValue() const
-{
-    lock();
-    auto copy = value;
-    unlock();
-    return copy;
-}
-
-void ThreadBarierNonAutomatableParameter::handleAsyncUpdate()
-{
-    paramsManager.setNonAutomatableParamValue (nullptr, index, getValue());
 }
 
 //==============================================================================
@@ -703,7 +653,11 @@ void QCompressorHidBridge::hidDeviceReceiveCallback (char* report, int length, c
             if (type == connectTimeBankType())
             {
                 std::memcpy (connectTimeSettings, report, (size_t) frameSize);
-                moveState (captureSettings, pushStatus);
+
+                // Marked before the handshake goes on, so that whoever sees it
+                // past the handshake also sees the frames kept.
+                if (moveState (captureSettings, pushStatus))
+                    connectTimeCaptured.exchange (true);
             }
             break;
 
@@ -766,6 +720,7 @@ void QCompressorHidBridge::hidConnectionCallback (bool connected)
 
     screenFrameForgotten.exchange (true);
     state.exchange (captureStatus);
+    connectTimeCaptured.exchange (false);
 
     if (retired.load())
         return;
@@ -777,7 +732,18 @@ void QCompressorHidBridge::hidConnectionCallback (bool connected)
 //==============================================================================
 void QCompressorHidBridge::beginLoadingPreset()
 {
-    state.exchange (loadingPreset);
+    // Compare-exchange: the HID thread may move the state on meanwhile (the end
+    // of a recall or a preset push, or the unit lost).
+    for (;;)
+    {
+        auto current = state.load();
+
+        if (! isPastHandshake (current))
+            return;
+
+        if (state.compare_exchange_strong (current, loadingPreset))
+            break;
+    }
 
     if (paramsManager.getNonAutomatableParamValue (isConnected) == juce::var (true))
     {
@@ -790,12 +756,27 @@ void QCompressorHidBridge::beginLoadingPreset()
 
 void QCompressorHidBridge::finishLoadingPreset()
 {
-    state.exchange (presetStatus);
+    // Only a load that beginLoadingPreset() started: otherwise the handshake was
+    // running (it pushes the new values itself) or the unit has gone.
+    int expected = loadingPreset;
+    state.compare_exchange_strong (expected, presetStatus);
 }
 
 void QCompressorHidBridge::beginRecall()
 {
-    // The step first, so that the HID thread never sees recallStatus with an old step.
-    recallStep.exchange (1);
-    state.exchange (recallStatus);
+    for (;;)
+    {
+        auto current = state.load();
+
+        // The state first: past the handshake, the connect-time frames were kept
+        // before it (unless the unit was lost since, which the flag then says).
+        if (! isPastHandshake (current) || ! connectTimeCaptured.load())
+            return;
+
+        // The step first, so that the HID thread never sees recallStatus with an old step.
+        recallStep.exchange (1);
+
+        if (state.compare_exchange_strong (current, recallStatus))
+            return;
+    }
 }

@@ -6,48 +6,15 @@ class QCompressorPluginInstance;
 
 //==============================================================================
 /**
-    Carries one non-automatable value one way, from any thread to the model.
+    Carries one non-automatable value one way, from any thread to the model
+    (IS CONNECTED and SCREEN DATA of a bridge).
 
-    setValue() stores a copy of the value behind a one-byte spin lock and posts
-    an update; on the message thread the latest value is set on the model with
-    no source, so every listener hears it. Several values stored before the
-    message thread runs are applied once, with the last of them.
+    The same holder as the processor's AsyncNaParam, under the name the bridge
+    uses for its two holders: setValue() stores a copy behind a one-byte spin lock
+    and posts an update, and the message thread sets the latest value on the model
+    with no source.
 */
-class ThreadBarierNonAutomatableParameter final : private juce::AsyncUpdater
-{
-public:
-    /** Binds the holder to one non-automatable index of the model. */
-    ThreadBarierNonAutomatableParameter (juce::MvParamsManager& paramsManager, int index);
-
-    /** Drops an update that has not been delivered yet. */
-    ~ThreadBarierNonAutomatableParameter() override;
-
-    /** Replaces the held value with a copy of newValue and posts it to the model.
-        Any thread (the HID thread in use).
-    */
-    void setValue (const juce::var& newValue);
-
-    /** As above, taking the value over instead of copying it. Any thread. */
-    void setValue (juce::var&& newValue);
-
-    /** A copy of the value held now. Any thread. */
-    juce::var getValue() const;
-
-    /** The non-automatable index this holder sets. */
-    int getIndex() const noexcept { return index; }
-
-private:
-    void handleAsyncUpdate() override;
-    void lock() const noexcept;
-    void unlock() const noexcept;
-
-    juce::MvParamsManager& paramsManager;
-    const int index;
-    mutable std::atomic<juce::uint8> spinLock { 0 };
-    juce::var value;
-
-    JUCE_DECLARE_NON_COPYABLE_WITH_LEAK_DETECTOR (ThreadBarierNonAutomatableParameter)
-};
+using ThreadBarierNonAutomatableParameter = AsyncNaParam;
 
 //==============================================================================
 /**
@@ -147,14 +114,25 @@ public:
 
     /** Stops the exchange for a preset load and marks what is pending as sent
         (when connected). Message thread; the caller then changes the values and
-        moves the state to presetStatus.
+        calls finishLoadingPreset().
+
+        During the connection handshake (captureStatus to pushSettings) nothing
+        is done: the unit's connect-time frames are still to be kept, and the
+        changed values stay pending and go out with the handshake's push.
     */
     void beginLoadingPreset();
 
-    /** Starts a recall of the settings kept at connection. Message thread. */
+    /** Starts a recall of the settings kept at connection. Message thread.
+        Does nothing before those settings were kept (the unit's connect-time
+        frames are still unknown and a recall would send empty ones) or while the
+        connection handshake is still running.
+    */
     void beginRecall();
 
-    /** Moves a preset load on to its push (state presetStatus). Message thread. */
+    /** Moves a preset load on to its push (state presetStatus), if
+        beginLoadingPreset() stopped the exchange and the unit was not lost
+        meanwhile. Message thread.
+    */
     void finishLoadingPreset();
 
     //==============================================================================
@@ -231,16 +209,22 @@ public:
     static int settingsTypeForBank (int bank) noexcept;
 
     //==============================================================================
-    /** The protocol state and the recall's sub-step. Written only by atomic
-        exchange; subsystem 1 writes them on the message thread (through
-        beginLoadingPreset, finishLoadingPreset and beginRecall), the HID thread
-        as the frames arrive.
+    /** The protocol state and the recall's sub-step. Written only atomically:
+        by the processor on the message thread (through beginLoadingPreset,
+        finishLoadingPreset and beginRecall) and by the HID thread as the frames
+        arrive.
     */
     std::atomic<int> state { captureStatus };
     std::atomic<int> recallStep { 0 };
 
     /** The state now. Any thread. */
     int getState() const noexcept { return state.load(); }
+
+    /** True once the unit's connect-time status and settings have been kept for
+        the present connection (set on the HID thread when the handshake reaches
+        pushStatus, cleared when the unit is lost). Any thread.
+    */
+    bool hasConnectTimeSettings() const noexcept { return connectTimeCaptured.load(); }
 
     //==============================================================================
     /** The mirror of an automatable index, or nullptr. For tests and diagnostics. */
@@ -291,6 +275,7 @@ private:
     FeedbackFollower sendingFeedback;
     std::atomic<bool> screenFrameForgotten { false };
     std::atomic<bool> retired { false };
+    std::atomic<bool> connectTimeCaptured { false };
 
     JUCE_DECLARE_NON_COPYABLE_WITH_LEAK_DETECTOR (QCompressorHidBridge)
 };

@@ -152,24 +152,48 @@ AsyncNaParam::~AsyncNaParam()
     cancelPendingUpdate();
 }
 
+void AsyncNaParam::lock() const noexcept
+{
+    for (;;)
+    {
+        juce::uint8 expected = 0;
+
+        if (spinLock.compare_exchange_weak (expected, 1, std::memory_order_acquire))
+            return;
+
+        std::this_thread::yield();
+    }
+}
+
+void AsyncNaParam::unlock() const noexcept
+{
+    spinLock.store (0, std::memory_order_release);
+}
+
 void AsyncNaParam::setValue (const juce::var& newValue)
 {
-    {
-        const juce::SpinLock::ScopedLockType sl (lock);
-        value = newValue;
-    }
+    setValue (juce::var (newValue));
+}
 
+void AsyncNaParam::setValue (juce::var&& newValue)
+{
+    lock();
+    std::swap (value, newValue);
+    unlock();
+
+    // newValue now holds the old value, released here outside the lock.
     triggerAsyncUpdate();
+}
+
+juce::var AsyncNaParam::getValue() const
+{
+    lock();
+    auto copy = value;
+    unlock();
+    return copy;
 }
 
 void AsyncNaParam::handleAsyncUpdate()
 {
-    juce::var copy;
-
-    {
-        const juce::SpinLock::ScopedLockType sl (lock);
-        copy = value;
-    }
-
-    manager.setNonAutomatableParamValue (nullptr, index, copy);
+    manager.setNonAutomatableParamValue (nullptr, index, getValue());
 }

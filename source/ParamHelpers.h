@@ -117,31 +117,51 @@ std::unique_ptr<juce::MvDawParameter> createHostParameter (juce::MvParamsManager
 
 //==============================================================================
 /**
-    Carries one non-automatable value from any thread to the message thread.
+    Carries one non-automatable value one way, from any thread to the model.
 
-    The writer calls setValue() (any thread); the value is set on the model with
-    no source in handleAsyncUpdate(). The holder is guarded by a spin lock so
-    that a write never overlaps the message thread's copy.
+    setValue() stores a copy of the value behind a one-byte spin lock and posts
+    an update; on the message thread the latest value is set on the model with
+    no source, so every listener hears it. Several values stored before the
+    message thread runs are applied once, with the last of them. The lock is held
+    only to swap the value in or to copy it out; a value replaced is released
+    after the lock is let go.
+
+    The processor's IS CONNECTED updater, and (as ThreadBarierNonAutomatableParameter)
+    the bridge's IS CONNECTED and SCREEN DATA holders.
 */
 class AsyncNaParam final : public juce::AsyncUpdater
 {
 public:
-    /** Binds the holder to one index of the model. */
+    /** Binds the holder to one non-automatable index of the model. */
     AsyncNaParam (juce::MvParamsManager& manager, int index);
 
-    /** Cancels a pending update. */
+    /** Drops an update that has not been delivered yet. */
     ~AsyncNaParam() override;
 
-    /** Stores the value and posts it to the message thread. Any thread. */
+    /** Replaces the held value with a copy of newValue and posts it to the model.
+        Any thread (the HID thread in use).
+    */
     void setValue (const juce::var& newValue);
 
-    /** Sets the value on the model (message thread). */
+    /** As above, taking the value over instead of copying it. Any thread. */
+    void setValue (juce::var&& newValue);
+
+    /** A copy of the value held now. Any thread. */
+    juce::var getValue() const;
+
+    /** The non-automatable index this holder sets. */
+    int getIndex() const noexcept { return index; }
+
+    /** Sets the latest value on the model, with no source. Message thread. */
     void handleAsyncUpdate() override;
 
 private:
+    void lock() const noexcept;
+    void unlock() const noexcept;
+
     juce::MvParamsManager& manager;
     const int index;
-    juce::SpinLock lock;
+    mutable std::atomic<juce::uint8> spinLock { 0 };
     juce::var value;
 
     JUCE_DECLARE_NON_COPYABLE_WITH_LEAK_DETECTOR (AsyncNaParam)

@@ -516,11 +516,15 @@ TEST_F (BridgeTest, APresetLoadWhileConnectedMarksPendingValuesAsSent)
     EXPECT_EQ (bridge->getMirror (mix)->getSentValue(), 20);
 }
 
-TEST_F (BridgeTest, APresetLoadWhileUnconnectedKeepsValuesPending)
+TEST_F (BridgeTest, APresetLoadWhileUnconnectedKeepsValuesPendingForTheHandshake)
 {
     bridge->beginLoadingPreset();
-    EXPECT_EQ (bridge->getState(), Bridge::loadingPreset);
+    EXPECT_EQ (bridge->getState(), Bridge::captureStatus);
+    model.setParamValue (nullptr, mix, 20.0f);
+    bridge->finishLoadingPreset();
+    EXPECT_EQ (bridge->getState(), Bridge::captureStatus);
     EXPECT_TRUE (bridge->getMirror (mix)->isSendPending());
+    EXPECT_EQ (bridge->getMirror (mix)->getPendingValue(), 20);
 }
 
 //==============================================================================
@@ -649,4 +653,174 @@ TEST_F (BridgeTest, ABridgeGoingAwayMidGestureClosesTheGesture)
     EXPECT_EQ (mixRecorder.events.back(), mvtest::beginEvent (mix));
     model.endParamGesture (nullptr, mix);
     model.removeParamListener (&mixRecorder, mix);
+}
+
+//==============================================================================
+// Preset loads and recalls against the connection handshake: the unit's own
+// frames are kept first, whatever the plug-in does meanwhile.
+namespace
+{
+int nonZeroBytes (const Frame& f)
+{
+    int n = 0;
+
+    for (int i = 1; i < 64; ++i)
+        n += at (f, i) != 0 ? 1 : 0;
+
+    return n;
+}
+}
+
+TEST_F (BridgeTest, AResetDuringTheHandshakeKeepsTheUnitsFramesForTheRecall)
+{
+    const auto status = unitStatus();
+    const auto settings = unitSettings();
+    bridge->hidConnectionCallback (true);
+    mvtest::drainMessages (5);
+
+    // Reset before the unit's first status frame: the handshake runs undisturbed.
+    bridge->beginLoadingPreset();
+    model.setParamValue (nullptr, mix, 55.0f);
+    bridge->finishLoadingPreset();
+    EXPECT_EQ (bridge->getState(), Bridge::captureStatus);
+
+    EXPECT_FALSE (feed (status));
+    EXPECT_FALSE (feed (settings));
+    EXPECT_TRUE (bridge->hasConnectTimeSettings());
+    ASSERT_TRUE (feed (status));
+    const auto push = feed (makeFrame (1));
+    ASSERT_TRUE (push);
+    EXPECT_EQ (at (*push, 14), 55) << "the reset's value goes out with the push";
+    ASSERT_EQ (bridge->getState(), Bridge::running);
+
+    bridge->beginRecall();
+    ASSERT_EQ (bridge->getState(), Bridge::recallStatus);
+    const auto first = feed (status);
+    ASSERT_TRUE (first);
+    EXPECT_EQ (std::memcmp (first->data() + 1, status.data() + 1, 63), 0);
+    feed (status);
+    const auto second = feed (settings);
+    ASSERT_TRUE (second);
+    EXPECT_GT (nonZeroBytes (*second), 0) << "never an empty frame";
+    EXPECT_EQ (std::memcmp (second->data() + 1, settings.data() + 1, 63), 0);
+}
+
+TEST_F (BridgeTest, APresetLoadInAnyHandshakeStateLeavesTheHandshakeAlone)
+{
+    bridge->hidConnectionCallback (true);
+    mvtest::drainMessages (5);
+    const Frame frames[] = { unitStatus(), unitSettings(), unitStatus(), makeFrame (1) };
+
+    for (int step = 0; step < 4; ++step)
+    {
+        ASSERT_EQ (bridge->getState(), step);
+        bridge->beginLoadingPreset();
+        model.setParamValue (nullptr, thd, (float) (10 + step));
+        bridge->finishLoadingPreset();
+        EXPECT_EQ (bridge->getState(), step);
+        EXPECT_TRUE (bridge->getMirror (thd)->isSendPending());
+        feed (frames[step]);
+    }
+
+    EXPECT_EQ (bridge->getState(), Bridge::running);
+    EXPECT_EQ (bridge->getMirror (thd)->getSentValue(), 13) << "the last value went out with the push";
+}
+
+TEST_F (BridgeTest, ARecallIsIgnoredUntilTheUnitsFramesAreKept)
+{
+    bridge->hidConnectionCallback (true);
+    mvtest::drainMessages (5);
+    const Frame frames[] = { unitStatus(), unitSettings(), unitStatus(), makeFrame (1) };
+
+    for (int step = 0; step < 4; ++step)
+    {
+        bridge->beginRecall();
+        EXPECT_EQ (bridge->getState(), step);
+        EXPECT_EQ (bridge->recallStep.load(), 0);
+        const auto reply = feed (frames[step]);
+
+        if (reply)
+        {
+            EXPECT_GT (nonZeroBytes (*reply), 0);
+        }
+    }
+
+    EXPECT_EQ (bridge->getState(), Bridge::running);
+}
+
+TEST_F (BridgeTest, ARecallAfterTheUnitWasLostWaitsForTheNextCapture)
+{
+    connect();
+    ASSERT_TRUE (bridge->hasConnectTimeSettings());
+
+    bridge->hidConnectionCallback (false);
+    EXPECT_FALSE (bridge->hasConnectTimeSettings());
+    bridge->beginRecall();
+    EXPECT_EQ (bridge->getState(), Bridge::captureStatus);
+
+    // Back again: the new connection's frames are kept, then a recall runs.
+    connect();
+    bridge->beginRecall();
+    EXPECT_EQ (bridge->getState(), Bridge::recallStatus);
+}
+
+TEST_F (BridgeTest, APresetLoadCutShortByTheUnitsLossDoesNotSkipTheNextCapture)
+{
+    connect();
+    bridge->beginLoadingPreset();
+    bridge->hidConnectionCallback (false);
+    bridge->finishLoadingPreset();
+    EXPECT_EQ (bridge->getState(), Bridge::captureStatus);
+}
+
+//==============================================================================
+// A front-panel move and a model change of the same control crossing each other.
+TEST_F (BridgeTest, AFrontPanelMoveCrossingAPendingModelChangeEndsInAgreement)
+{
+    auto [statusReply, settingsReply] = connect();
+    mvtest::ParamRecorder mixRecorder;
+    model.addParamListener (&mixRecorder, mix, juce::MvParamsManager::dontSendCurrentValue);
+
+    // The host sets MIX 30 while the front panel shows 70 in the very frame
+    // that carries the 30 out.
+    model.setParamValue (nullptr, mix, 30.0f);
+    mixRecorder.events.clear();
+    auto unitFrame = settingsReply;
+    unitFrame[14] = (char) 70;
+    const auto reply = feed (unitFrame);
+    ASSERT_TRUE (reply);
+    EXPECT_EQ (at (*reply, 14), 30);
+
+    unitFrame[14] = (char) 30; // the unit takes it
+    feed (unitFrame);
+    mvtest::drainMessages (10);
+
+    EXPECT_FLOAT_EQ (model.getParamValue (mix), 30.0f);
+    EXPECT_EQ (bridge->getMirror (mix)->getDeviceValue(), 30);
+    EXPECT_EQ (bridge->getMirror (mix)->getSentValue(), -1);
+    EXPECT_TRUE (mixRecorder.events.empty()) << "no front-panel gesture for a value the model overrode";
+    model.removeParamListener (&mixRecorder, mix);
+}
+
+TEST_F (BridgeTest, AModelChangeAfterAFrontPanelMoveWinsEvenOnceSentAndEchoed)
+{
+    auto [statusReply, settingsReply] = connect();
+
+    // The front panel moves MIX to 70; before the message thread applies it, the
+    // host sets 30, which goes out and is echoed at once.
+    auto unitFrame = settingsReply;
+    unitFrame[14] = (char) 70;
+    EXPECT_FALSE (feed (unitFrame));
+    model.setParamValue (nullptr, mix, 30.0f);
+    const auto reply = feed (unitFrame);
+    ASSERT_TRUE (reply);
+    EXPECT_EQ (at (*reply, 14), 30);
+    unitFrame[14] = (char) 30;
+    feed (unitFrame);
+
+    mvtest::drainMessages (10);
+    endGestures();
+    EXPECT_FLOAT_EQ (model.getParamValue (mix), 30.0f) << "model and unit hold the same value";
+    EXPECT_EQ (bridge->getMirror (mix)->getDeviceValue(), 30);
+    EXPECT_FALSE (anythingPending());
 }

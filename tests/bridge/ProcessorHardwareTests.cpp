@@ -25,6 +25,36 @@ struct ProcessorHardwareTest : mvtest::InstanceFixture
         out.writeString (xml);
         return block;
     }
+
+    /** Hands the processor's bridge one frame of the given type, as the HID thread does. */
+    void feed (int type, std::initializer_list<std::pair<int, int>> bytes = {})
+    {
+        char frame[64] {};
+        frame[0] = (char) type;
+
+        for (auto [i, v] : bytes)
+            frame[i] = (char) v;
+
+        char buffer[Bridge::replySize] {};
+        char* response = buffer;
+        int responseLength = -1;
+        bridge().hidDeviceReceiveCallback (frame, 64, response, responseLength);
+    }
+
+    /** Connects the processor's bridge and runs its handshake with a unit that
+        shows MIX 80 in bank A.
+    */
+    void connectBridge()
+    {
+        bridge().hidConnectionCallback (true);
+        mvtest::drainMessages (5);
+        feed (0);
+        feed (1, { { 14, 80 } });
+        ASSERT_TRUE (bridge().hasConnectTimeSettings());
+        feed (0);
+        feed (1);
+        ASSERT_EQ (bridge().getState(), Bridge::running);
+    }
 };
 }
 
@@ -55,6 +85,7 @@ TEST_F (ProcessorHardwareTest, TheRegistryLivesAsLongAsTheLastInstance)
 
 TEST_F (ProcessorHardwareTest, ResetStopsTheExchangeAndThenPushesThePreset)
 {
+    connectBridge();
     model.setParamValue (nullptr, mix, 20.0f);
     model.setNonAutomatableParamValue (nullptr, sidechainListen, true);
     runCommand (Ids::mvQCompressor::resetPreset);
@@ -66,20 +97,55 @@ TEST_F (ProcessorHardwareTest, ResetStopsTheExchangeAndThenPushesThePreset)
     EXPECT_EQ (bridge().getMirror (mix)->getPendingValue(), 100);
 }
 
+TEST_F (ProcessorHardwareTest, ResetDuringTheHandshakeLeavesItToPushTheDefaults)
+{
+    bridge().hidConnectionCallback (true);
+    mvtest::drainMessages (5);
+    model.setParamValue (nullptr, mix, 20.0f);
+    runCommand (Ids::mvQCompressor::resetPreset);
+
+    EXPECT_EQ (bridge().getState(), Bridge::captureStatus) << "the unit's own settings are still to be kept";
+    EXPECT_TRUE (bridge().getMirror (mix)->isSendPending());
+    EXPECT_EQ (bridge().getMirror (mix)->getPendingValue(), 100);
+}
+
 TEST_F (ProcessorHardwareTest, RevertStartsTheRecallAtItsFirstStep)
 {
+    connectBridge();
     runCommand (Ids::mvQCompressor::revertHardwareSettings);
     EXPECT_EQ (bridge().recallStep.load(), 1);
     EXPECT_EQ (bridge().getState(), Bridge::recallStatus);
 }
 
+TEST_F (ProcessorHardwareTest, RevertBeforeTheUnitsSettingsWereKeptDoesNothing)
+{
+    bridge().hidConnectionCallback (true);
+    mvtest::drainMessages (5);
+    feed (0);
+    ASSERT_EQ (bridge().getState(), Bridge::captureSettings);
+
+    runCommand (Ids::mvQCompressor::revertHardwareSettings);
+    EXPECT_EQ (bridge().recallStep.load(), 0);
+    EXPECT_EQ (bridge().getState(), Bridge::captureSettings);
+}
+
 TEST_F (ProcessorHardwareTest, AnOlderXmlStateIsPushedAsAPreset)
 {
+    connectBridge();
     const auto blob = legacyState ("<STATE SEND_HW_FDBCK=\"1\"><P PARAM_ID=\"5\" VALUE=\"42\"/></STATE>");
     processor.setStateInformation (blob.getData(), (int) blob.getSize());
 
     EXPECT_FLOAT_EQ (value (mix), 42.0f);
     EXPECT_EQ (bridge().getState(), Bridge::presetStatus);
+    EXPECT_EQ (bridge().getMirror (mix)->getPendingValue(), 42);
+}
+
+TEST_F (ProcessorHardwareTest, AnOlderXmlStateDuringTheHandshakeLeavesItToPushTheValues)
+{
+    const auto blob = legacyState ("<STATE><P PARAM_ID=\"5\" VALUE=\"42\"/></STATE>");
+    processor.setStateInformation (blob.getData(), (int) blob.getSize());
+
+    EXPECT_EQ (bridge().getState(), Bridge::captureStatus);
     EXPECT_EQ (bridge().getMirror (mix)->getPendingValue(), 42);
 }
 
