@@ -172,72 +172,95 @@ TEST_F (ValueExchangeTest, AnAdoptedValueIsAppliedOnceWithTheLatest)
 }
 
 //==============================================================================
-// The two threads at full speed: the HID side plays a unit that takes whatever
-// it is sent and sometimes has its knob turned; the message side changes the
-// value, applies the unit's and runs the confirmation. Once both stop and the
-// last value has gone out, model and unit agree.
-TEST_F (ValueExchangeTest, ModelAndUnitAgreeAfterConcurrentChanges)
+// The two threads at full speed, in short rounds: the HID side plays a unit that
+// takes whatever it is sent and has its knob turned now and then; the message
+// side changes the value, applies the unit's and runs the confirmation. After
+// each round both stop, what is left is delivered, and model and unit agree.
+TEST_F (ValueExchangeTest, ModelAndUnitAgreeAfterEveryRoundOfConcurrentChanges)
 {
     std::atomic<int> unitValue { 0 };
-    std::atomic<bool> stop { false };
-
     Exchange shared { [&unitValue] (char*, int d)
                       { unitValue.store (d); },
                       [] (bool) {} };
-
-    std::thread hid ([&]
-                     {
-                         juce::Random random (7);
-
-                         while (! stop.load())
-                         {
-                             if (random.nextInt (4) == 0)
-                                 unitValue.store (1000 + random.nextInt (50)); // front panel
-
-                             shared.takeUnitValue (unitValue.load());
-                             char frame[64] {};
-                             shared.writePendingToFrame (frame);
-                             shared.takeUnitValue (unitValue.load()); // the echo
-                         } });
-
     juce::Random random (11);
     int model = 0;
 
-    for (int i = 0; i < 200000; ++i)
-    {
-        switch (random.nextInt (3))
-        {
-            case 0:
-                model = random.nextInt (50);
-                shared.modelChanged (model);
-                break;
-            case 1:
-                if (int v = -1; shared.takeValueToApply (v))
-                    model = v;
-                break;
-            default:
-                shared.confirmationTimerFired();
-                break;
-        }
-    }
-
-    stop.store (true);
-    hid.join();
-
-    // Settle on one thread: deliver what is left, as the frames and timers would.
-    for (int round = 0; round < 4; ++round)
+    auto applyUnitValue = [&]
     {
         if (int v = -1; shared.takeValueToApply (v))
             model = v;
+    };
 
-        char frame[64] {};
-        shared.writePendingToFrame (frame);
-        shared.takeUnitValue (unitValue.load());
-        shared.confirmationTimerFired();
+    // Each round starts both sides together and is a handful of steps long, so
+    // that its last steps cross often.
+    constexpr int numRounds = 5000;
+    std::atomic<int> go { 0 }, done { 0 };
+    std::thread hid ([&]
+                     {
+                         juce::Random panel (3);
+
+                         for (int round = 1; round <= numRounds; ++round)
+                         {
+                             while (go.load() < round)
+                                 std::this_thread::yield();
+
+                             for (int i = 0; i < 3; ++i)
+                             {
+                                 if (panel.nextInt (3) == 0)
+                                     unitValue.store (1000 + panel.nextInt (50)); // front panel
+
+                                 shared.takeUnitValue (unitValue.load());
+                                 char frame[64] {};
+                                 shared.writePendingToFrame (frame);
+                                 shared.takeUnitValue (unitValue.load()); // the echo
+                             }
+
+                             done.store (round);
+                         } });
+
+    for (int round = 1; round <= numRounds; ++round)
+    {
+        go.store (round);
+
+        for (int i = 0; i < 3; ++i)
+        {
+            switch (random.nextInt (3))
+            {
+                case 0:
+                    model = random.nextInt (50);
+                    shared.modelChanged (model);
+                    break;
+                case 1:
+                    applyUnitValue();
+                    break;
+                default:
+                    shared.confirmationTimerFired();
+                    break;
+            }
+        }
+
+        while (done.load() < round)
+            std::this_thread::yield();
+
+        // Deliver what is left, as the next frames and timer ticks would.
+        for (int step = 0; step < 3; ++step)
+        {
+            applyUnitValue();
+            char frame[64] {};
+            shared.writePendingToFrame (frame);
+            shared.takeUnitValue (unitValue.load());
+            shared.confirmationTimerFired();
+        }
+
+        const auto agreed = unitValue.load() == model && shared.getSentValue() == -1 && ! shared.isSendPending();
+
+        if (! agreed)
+        {
+            ADD_FAILURE() << "round " << round << ": unit " << unitValue.load() << ", model " << model;
+            go.store (numRounds);
+            break;
+        }
     }
 
-    EXPECT_EQ (unitValue.load(), model);
-    EXPECT_EQ (shared.getDeviceValue(), model);
-    EXPECT_EQ (shared.getSentValue(), -1);
-    EXPECT_FALSE (shared.isSendPending());
+    hid.join();
 }

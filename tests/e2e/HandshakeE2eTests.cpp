@@ -39,47 +39,63 @@ TEST_F (E2eTest, AResetDuringTheHandshakeStillKeepsTheUnitsSettingsForARecall)
     EXPECT_FLOAT_EQ (model.getParamValue (mix), 80.0f);
 }
 
-// Front-panel turns and host changes of the same controls at full speed over
-// the real HID thread: once both stop, every unit field matches the model.
-TEST_F (E2eTest, FrontPanelAndHostChangesCrossingEndInAgreement)
+// A host change and a front-panel turn of the same control reaching the bridge
+// in the same frame: the host's value goes out and the unit's is not taken.
+TEST_F (E2eTest, AHostChangeAndAFrontPanelTurnInOneFrameEndInAgreement)
 {
-    auto& unit = addUnit (62, 1);
+    auto& unit = addUnit (62, 2);
     auto& instance = addInstance();
     auto& model = instance.getModel();
     ASSERT_TRUE (waitUntilConnected (instance));
     ASSERT_TRUE (mvtest::runMessageLoopUntil ([&]
                                               { return unitHoldsModel (unit, instance) && bridgeIsIdle (instance); }));
 
-    std::atomic<bool> stop { false };
-    std::thread frontPanel ([&]
-                            {
-                                juce::Random random (3);
-
-                                while (! stop.load())
-                                {
-                                    unit.turnKnob (mix, random.nextInt (101));
-                                    unit.turnKnob (thd, random.nextInt (101));
-                                    std::this_thread::sleep_for (std::chrono::milliseconds (1 + random.nextInt (3)));
-                                } });
-
-    juce::Random random (5);
-    const auto end = juce::Time::getMillisecondCounter() + 1500;
-
-    while (juce::Time::getMillisecondCounter() < end)
+    for (int round = 0; round < 5; ++round)
     {
-        model.setParamValue (nullptr, mix, (float) random.nextInt (101));
-        model.setParamValue (nullptr, thd, (float) random.nextInt (101));
-        runFor (1 + random.nextInt (3));
+        const int hostValue = 10 + round, panelValue = 60 + round;
+        model.setParamValue (nullptr, mix, (float) hostValue);
+        unit.turnKnob (mix, panelValue);
+
+        ASSERT_TRUE (mvtest::runMessageLoopUntil ([&]
+                                                  { return bridgeIsIdle (instance) && unit.getField (mix) == hostValue; },
+                                                  4000))
+            << "round " << round << ": unit " << unit.getField (mix);
+        runFor (50);
+        EXPECT_FLOAT_EQ (model.getParamValue (mix), (float) hostValue) << "round " << round;
     }
+}
 
-    stop.store (true);
-    frontPanel.join();
+// The front panel moves first; the host changes the control before the message
+// thread gets to apply the turn, and its value is sent and echoed meanwhile.
+// The turn, older than the host's change, is not applied.
+TEST_F (E2eTest, AHostChangeAfterAFrontPanelTurnWinsOnceEchoed)
+{
+    auto& unit = addUnit (63, 2);
+    auto& instance = addInstance();
+    auto& model = instance.getModel();
+    ASSERT_TRUE (waitUntilConnected (instance));
+    ASSERT_TRUE (mvtest::runMessageLoopUntil ([&]
+                                              { return unitHoldsModel (unit, instance) && bridgeIsIdle (instance); }));
+    auto* mirror = instance.getHidBridge()->getMirror (mix);
 
-    EXPECT_TRUE (mvtest::runMessageLoopUntil ([&]
-                                              { return bridgeIsIdle (instance) && unitHoldsModel (unit, instance); },
-                                              10000));
-    runFor (300); // nothing left to move either side
-    EXPECT_EQ (unit.getField (mix), (int) model.getParamValue (mix));
-    EXPECT_EQ (unit.getField (thd), (int) model.getParamValue (thd));
+    // Waits without running the message loop: only the HID thread moves.
+    auto waitForHidThread = [] (auto condition)
+    {
+        for (int i = 0; i < 2000 && ! condition(); ++i)
+            std::this_thread::sleep_for (std::chrono::milliseconds (1));
+
+        return condition();
+    };
+
+    unit.turnKnob (mix, 70);
+    ASSERT_TRUE (waitForHidThread ([&]
+                                   { return mirror->getDeviceValue() == 70; }));
+    model.setParamValue (nullptr, mix, 30.0f);
+    ASSERT_TRUE (waitForHidThread ([&]
+                                   { return mirror->getDeviceValue() == 30 && mirror->getSentValue() == -1; }));
+
+    runFor (500);
+    EXPECT_FLOAT_EQ (model.getParamValue (mix), 30.0f);
+    EXPECT_EQ (unit.getField (mix), 30);
     EXPECT_TRUE (bridgeIsIdle (instance));
 }
