@@ -243,7 +243,7 @@ TEST_F (ValueExchangeTest, ModelAndUnitAgreeAfterEveryRoundOfConcurrentChanges)
             std::this_thread::yield();
 
         // Deliver what is left, as the next frames and timer ticks would.
-        for (int step = 0; step < 3; ++step)
+        for (int step = 0; step < 6; ++step)
         {
             applyUnitValue();
             char frame[64] {};
@@ -256,7 +256,8 @@ TEST_F (ValueExchangeTest, ModelAndUnitAgreeAfterEveryRoundOfConcurrentChanges)
 
         if (! agreed)
         {
-            ADD_FAILURE() << "round " << round << ": unit " << unitValue.load() << ", model " << model;
+            ADD_FAILURE() << "round " << round << ": unit " << unitValue.load() << ", model " << model << ", device "
+                          << shared.getDeviceValue() << ", sent " << shared.getSentValue() << ", pending " << shared.isSendPending();
             go.store (numRounds);
             break;
         }

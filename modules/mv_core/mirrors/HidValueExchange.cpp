@@ -16,31 +16,60 @@ int64 HidValueExchange::pack (uint32 generation, int value) noexcept
 }
 
 //==============================================================================
+bool HidValueExchange::isModelValueOutstanding (uint32& generation) const noexcept
+{
+    // A send takes the pending flag before it puts the value in flight, so for a
+    // moment the value is neither. The counters read around the two show such a
+    // send: it started before they were read and had not finished when the first
+    // counter was.
+    const auto finished = sendsFinished.load();
+    const auto state = pendingState.load();
+    generation = state >> 1;
+    const auto outstanding = (state & pendingFlag) != 0 || sentValue.load() != -1;
+    return outstanding || sendsStarted.load() != finished;
+}
+
 void HidValueExchange::modelChanged (int d) noexcept
 {
-    if (d != deviceValue.load() || sendPending.load() || sentValue.load() != -1)
+    // Outstanding first: an echo sets the unit's value before it clears the value
+    // in flight, so a check that finds nothing in flight any more then also finds
+    // the echoed value, not the one before it.
+    uint32 generation = 0;
+
+    if (isModelValueOutstanding (generation) || d != deviceValue.load())
         setPending (d);
 }
 
 void HidValueExchange::setPending (int d) noexcept
 {
     // The integer first: whoever takes the flag must find the new integer. The
-    // generation last: a unit value adopted before the flag was visible carries
-    // the old generation and is then not applied (see takeUnitValue).
+    // flag and the next generation in one step (see pendingState).
     pendingValue.exchange (d);
-    sendPending.exchange (true);
-    modelGeneration.fetch_add (1);
+    auto state = pendingState.load();
+
+    while (! pendingState.compare_exchange_weak (state, (state | pendingFlag) + 2))
+    {
+    }
 }
 
 //==============================================================================
 bool HidValueExchange::writePendingToFrame (char* frame)
 {
-    if (! sendPending.exchange (false))
+    if ((pendingState.load() & pendingFlag) == 0)
         return false;
+
+    sendsStarted.fetch_add (1);
+
+    if ((pendingState.fetch_and (~pendingFlag) & pendingFlag) == 0)
+    {
+        sendsFinished.fetch_add (1);
+        return false;
+    }
 
     const auto d = pendingValue.load();
     updateFrame (frame, d);
     sentValue.exchange (d);
+    sendsFinished.fetch_add (1);
     confirmationTimer (true);
     return true;
 }
@@ -50,10 +79,6 @@ HidValueExchange::UnitValue HidValueExchange::takeUnitValue (int v) noexcept
     if (v == deviceValue.load())
         return UnitValue::unchanged;
 
-    // Read before the pending flag: if the model marks a value after the flag was
-    // read here, it bumps the generation after that too, and the value adopted
-    // below is recognised as older than the model's.
-    const auto generation = modelGeneration.load();
     const auto sent = sentValue.load();
 
     if (sent != -1 && v == sent)
@@ -66,8 +91,13 @@ HidValueExchange::UnitValue HidValueExchange::takeUnitValue (int v) noexcept
     }
 
     // While the model's value waits or is in flight, the unit will be told that
-    // value: what it shows meanwhile is not taken, or the two would cross.
-    if (sent != -1 || sendPending.load())
+    // value: what it shows meanwhile is not taken, or the two would cross. The
+    // value adopted carries the generation read with the flag: one the model
+    // marks afterwards has a later generation, and the message thread then knows
+    // that the unit's value is the older one.
+    uint32 generation = 0;
+
+    if (isModelValueOutstanding (generation))
         return UnitValue::ignored;
 
     deviceValue.exchange (v);
@@ -86,7 +116,7 @@ bool HidValueExchange::takeValueToApply (int& d) noexcept
 
     // The model marked a newer value since this one was adopted: that value is on
     // its way to the unit, and the unit's older one must not overwrite the model.
-    if ((uint32) ((uint64) r >> 32) != modelGeneration.load())
+    if ((uint32) ((uint64) r >> 32) != pendingState.load() >> 1)
         return false;
 
     d = value;
@@ -124,7 +154,7 @@ void HidValueExchange::confirmationTimerFired()
 
         // A resend of that same value is dropped; a newer value still goes out.
         if (sentValue.compare_exchange_strong (sent, -1) && pendingValue.load() == sent)
-            sendPending.exchange (false);
+            pendingState.fetch_and (~pendingFlag);
 
         if (sentValue.load() != -1)
             confirmationTimer (true);
@@ -132,7 +162,11 @@ void HidValueExchange::confirmationTimerFired()
         return;
     }
 
-    if (! sendPending.load())
+    // Sent again only while it is still the value in flight: if the HID thread
+    // took a newer pending value during this check, that one is in flight now.
+    // (Only this thread marks values pending, so none can be taken after the
+    // two reads.)
+    if (! isSendPending() && sentValue.load() == sent)
         setPending (sent);
 
     // A newer value pending replaces the one in flight when it is sent.

@@ -96,21 +96,28 @@ public:
     int getSentValue() const noexcept { return sentValue.load(); }
 
     /** True while a value waits to be sent. Any thread. */
-    bool isSendPending() const noexcept { return sendPending.load(); }
+    bool isSendPending() const noexcept { return (pendingState.load() & pendingFlag) != 0; }
 
 private:
     static int64 pack (uint32 generation, int value) noexcept;
+    bool isModelValueOutstanding (uint32& generation) const noexcept;
     void stopTimerUnlessInFlight();
 
     std::atomic<int> deviceValue { -1 };
     std::atomic<int> pendingValue { -1 };
     std::atomic<int> sentValue { -1 };
-    std::atomic<bool> sendPending { false };
+    // Bit 0: a value waits to be sent. Bits 1 to 31: how many values the model
+    // has marked for sending (the generation). One word, so that a single read
+    // tells whether a value waits and since when: a unit value carries the
+    // generation it was adopted under, and the message thread can tell whether
+    // the model marked a value after that.
+    static constexpr uint32 pendingFlag = 1;
+    std::atomic<uint32> pendingState { 0 };
 
-    // Counts the values the model marked for sending; written on the message
-    // thread only. A unit value carries the count seen when it was adopted, so
-    // the message thread can tell whether the model moved on since.
-    std::atomic<uint32> modelGeneration { 0 };
+    // Sends begun and ended; they differ while a send is between taking the
+    // pending flag and putting its value in flight.
+    std::atomic<uint32> sendsStarted { 0 };
+    std::atomic<uint32> sendsFinished { 0 };
 
     // The adopted unit value waiting to be applied (low 32 bits, -1 for none)
     // and the model generation it was adopted under (high 32 bits), in one
