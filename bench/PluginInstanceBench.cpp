@@ -4,27 +4,18 @@
 
 #include <PluginInstance.h>
 #include <benchmark/benchmark.h>
+#include <support/MessageLoop.h>
 
 namespace
 {
 constexpr int thresholdIndex = 1;
 constexpr int hostWritesPerRound = 100000;
 
-/** Pumps the message loop until the condition holds; false after timeoutMs. */
+/** Pumps the message loop in 1 ms slices until the condition holds; false after timeoutMs. */
 template <typename Condition>
 bool pumpUntil (Condition&& condition, int timeoutMs = 10000)
 {
-    const auto end = juce::Time::getMillisecondCounter() + (juce::uint32) timeoutMs;
-
-    while (! condition())
-    {
-        if (juce::Time::getMillisecondCounter() >= end)
-            return condition();
-
-        juce::MessageManager::getInstance()->runDispatchLoopUntil (1);
-    }
-
-    return true;
+    return mvtest::runMessageLoopUntil (std::forward<Condition> (condition), timeoutMs, 1);
 }
 
 //==============================================================================

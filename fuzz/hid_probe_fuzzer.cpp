@@ -8,6 +8,7 @@
 
 #include "HidManager.h"
 #include "support/VirtualHidBus.h"
+#include "support/MessageLoop.h"
 
 #include <cstdlib>
 
@@ -56,17 +57,7 @@ private:
     template <typename Condition>
     static bool runUntil (Condition&& condition, int timeoutMs)
     {
-        const auto end = juce::Time::getMillisecondCounter() + (juce::uint32) timeoutMs;
-
-        while (! condition())
-        {
-            if (juce::Time::getMillisecondCounter() >= end)
-                return condition();
-
-            juce::MessageManager::getInstance()->runDispatchLoopUntil (1);
-        }
-
-        return true;
+        return mvtest::runMessageLoopUntil (std::forward<Condition> (condition), timeoutMs, 1);
     }
 
     bool plugFreshUnit()

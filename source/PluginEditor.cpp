@@ -24,7 +24,6 @@ juce::Typeface::Ptr MorvaneLookAndFeel::getTypefaceForFont (const juce::Font&)
 //==============================================================================
 QCompressorAudioProcessorEditor::QCompressorAudioProcessorEditor (QCompressorPluginInstance& processorToUse, QCompressorParamsManager& model)
     : juce::AudioProcessorEditor (processorToUse)
-    , pluginInstance (processorToUse)
     , paramsManager (model)
     , menuBar (*this, processorToUse, model)
     , snapshotsComponent (model)

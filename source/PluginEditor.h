@@ -67,7 +67,6 @@ public:
     QCompressorView& getMainView() noexcept { return mainView; }
 
 private:
-    QCompressorPluginInstance& pluginInstance;
     QCompressorParamsManager& paramsManager;
     MorvaneLookAndFeel lookAndFeel;
     MenuBar menuBar;

@@ -8,6 +8,7 @@
 #include <HidBridge.h>
 #include <PluginInstance.h>
 #include <benchmark/benchmark.h>
+#include <support/MessageLoop.h>
 
 #include <cstdlib>
 #include <new>
@@ -91,17 +92,7 @@ using Bridge = QCompressorHidBridge;
 template <typename Condition>
 bool pumpUntil (Condition&& condition, int timeoutMs = 5000)
 {
-    const auto end = juce::Time::getMillisecondCounter() + (juce::uint32) timeoutMs;
-
-    while (! condition())
-    {
-        if (juce::Time::getMillisecondCounter() >= end)
-            return condition();
-
-        juce::MessageManager::getInstance()->runDispatchLoopUntil (1);
-    }
-
-    return true;
+    return mvtest::runMessageLoopUntil (std::forward<Condition> (condition), timeoutMs, 1);
 }
 
 /** An instance that stays unattached, and a bridge taken through its handshake

@@ -4,11 +4,12 @@
 
 namespace mvtest
 {
-/** Pumps the message loop until the condition holds or the time runs out.
-    Returns the condition's last result. Call on the message thread only.
+/** Pumps the message loop in slices of sliceMs until the condition holds or the
+    time runs out. Returns the condition's last result. Call on the message
+    thread only.
 */
 template <typename Condition>
-bool runMessageLoopUntil (Condition&& condition, int timeoutMs = 5000)
+bool runMessageLoopUntil (Condition&& condition, int timeoutMs = 5000, int sliceMs = 5)
 {
     const auto end = juce::Time::getMillisecondCounter() + (juce::uint32) timeoutMs;
 
@@ -17,7 +18,7 @@ bool runMessageLoopUntil (Condition&& condition, int timeoutMs = 5000)
         if (juce::Time::getMillisecondCounter() >= end)
             return condition();
 
-        juce::MessageManager::getInstance()->runDispatchLoopUntil (5);
+        juce::MessageManager::getInstance()->runDispatchLoopUntil (sliceMs);
     }
 
     return true;
