@@ -63,6 +63,7 @@ juce::MemoryBlock blankScreen()
 
 juce::var naParamInitialValue (int index)
 {
+    // clang-format off
     switch (index)
     {
         case isConnected:        return false;
@@ -80,6 +81,7 @@ juce::var naParamInitialValue (int index)
         case shouldBeConnected:  return true;
         default:                 break;
     }
+    // clang-format on
 
     if (index >= snapshotEngage && index <= snapshotDetector)
         return true;
@@ -115,6 +117,7 @@ std::unique_ptr<juce::MvDawParameter> createHostParameter (juce::MvParamsManager
         return std::make_unique<juce::MvDawParameter> (manager, index, name, Range (start, end, interval), paramDefault (index), juce::String(), category);
     };
 
+    // clang-format off
     switch (index)
     {
         case engage:
@@ -136,6 +139,8 @@ std::unique_ptr<juce::MvDawParameter> createHostParameter (juce::MvParamsManager
         default:
             break;
     }
+
+    // clang-format on
 
     return nullptr;
 }

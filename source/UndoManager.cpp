@@ -3,7 +3,8 @@
 
 QCompressorUndoManager::QCompressorUndoManager (QCompressorParamsManager& owner)
     : manager (owner)
-    , clock ([] { return juce::Time::getApproximateMillisecondCounter(); })
+    , clock ([]
+             { return juce::Time::getApproximateMillisecondCounter(); })
     , states (1)
 {
     states.reserve ((size_t) maxStates + 1);

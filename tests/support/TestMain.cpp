@@ -5,16 +5,16 @@
 
 namespace
 {
-    // Makes the test's main thread the message thread for the whole run.
-    class JuceEnvironment final : public ::testing::Environment
-    {
-    public:
-        void SetUp() override { juceInit = std::make_unique<juce::ScopedJuceInitialiser_GUI>(); }
-        void TearDown() override { juceInit.reset(); }
+// Makes the test's main thread the message thread for the whole run.
+class JuceEnvironment final : public ::testing::Environment
+{
+public:
+    void SetUp() override { juceInit = std::make_unique<juce::ScopedJuceInitialiser_GUI>(); }
+    void TearDown() override { juceInit.reset(); }
 
-    private:
-        std::unique_ptr<juce::ScopedJuceInitialiser_GUI> juceInit;
-    };
+private:
+    std::unique_ptr<juce::ScopedJuceInitialiser_GUI> juceInit;
+};
 }
 
 int main (int argc, char** argv)

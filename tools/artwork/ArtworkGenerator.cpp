@@ -9,220 +9,219 @@
 
 namespace
 {
-    using namespace juce;
+using namespace juce;
 
-    const Colour panelDark (0xff1d1e21);
-    const Colour panelLight (0xff2e3035);
-    const Colour engraving (0xff4a4d55);
-    const Colour amber (0xffffa21f);
+const Colour panelDark (0xff1d1e21);
+const Colour panelLight (0xff2e3035);
+const Colour engraving (0xff4a4d55);
+const Colour amber (0xffffa21f);
 
-    Image makeImage (int w, int h)
+Image makeImage (int w, int h)
+{
+    return Image (Image::ARGB, w, h, true);
+}
+
+bool save (const Image& image, const File& folder, const String& name)
+{
+    const auto file = folder.getChildFile (name);
+    file.deleteFile();
+    FileOutputStream out (file);
+    PNGImageFormat png;
+    return out.openedOk() && png.writeImageToStream (image, out);
+}
+
+void brushedMetal (Graphics& g, Rectangle<float> area, Colour top, Colour bottom, int seed)
+{
+    g.setGradientFill (ColourGradient (top, area.getTopLeft(), bottom, area.getBottomLeft(), false));
+    g.fillRect (area);
+
+    Random random (seed);
+
+    for (int y = (int) area.getY(); y < (int) area.getBottom(); ++y)
     {
-        return Image (Image::ARGB, w, h, true);
+        g.setColour (Colours::white.withAlpha (random.nextFloat() * 0.025f));
+        g.drawHorizontalLine (y, area.getX(), area.getRight());
     }
+}
 
-    bool save (const Image& image, const File& folder, const String& name)
+void section (Graphics& g, Rectangle<float> area)
+{
+    g.setColour (Colours::black.withAlpha (0.35f));
+    g.fillRoundedRectangle (area, 6.0f);
+    g.setColour (engraving);
+    g.drawRoundedRectangle (area.reduced (0.5f), 6.0f, 1.0f);
+}
+
+Image panelBackground()
+{
+    auto image = makeImage (980, 400);
+    Graphics g (image);
+    brushedMetal (g, { 0, 0, 980, 400 }, panelLight, panelDark, 1);
+
+    // The knob row, the display well and the four sections below it.
+    g.setColour (Colours::black.withAlpha (0.25f));
+    g.fillRect (0.0f, 148.0f, 980.0f, 2.0f);
+
+    for (int i = 0; i < 7; ++i)
     {
-        const auto file = folder.getChildFile (name);
-        file.deleteFile();
-        FileOutputStream out (file);
-        PNGImageFormat png;
-        return out.openedOk() && png.writeImageToStream (image, out);
-    }
+        const auto centre = Point<float> (70.0f + 140.0f * (float) i, 75.0f);
+        g.setColour (Colours::black.withAlpha (0.3f));
+        g.fillEllipse (Rectangle<float> (98.0f, 98.0f).withCentre (centre));
+        g.setColour (engraving);
 
-    void brushedMetal (Graphics& g, Rectangle<float> area, Colour top, Colour bottom, int seed)
-    {
-        g.setGradientFill (ColourGradient (top, area.getTopLeft(), bottom, area.getBottomLeft(), false));
-        g.fillRect (area);
-
-        Random random (seed);
-
-        for (int y = (int) area.getY(); y < (int) area.getBottom(); ++y)
+        for (int t = 0; t <= 10; ++t)
         {
-            g.setColour (Colours::white.withAlpha (random.nextFloat() * 0.025f));
-            g.drawHorizontalLine (y, area.getX(), area.getRight());
+            const auto angle = degreesToRadians (-150.0f + 30.0f * (float) t);
+            const auto inner = centre.getPointOnCircumference (50.0f, angle);
+            const auto outer = centre.getPointOnCircumference (56.0f, angle);
+            g.drawLine ({ inner, outer }, 1.5f);
         }
     }
 
-    void section (Graphics& g, Rectangle<float> area)
-    {
-        g.setColour (Colours::black.withAlpha (0.35f));
-        g.fillRoundedRectangle (area, 6.0f);
-        g.setColour (engraving);
-        g.drawRoundedRectangle (area.reduced (0.5f), 6.0f, 1.0f);
-    }
+    g.setColour (Colours::black);
+    g.fillRoundedRectangle (75.0f, 160.0f, 460.0f, 215.0f, 8.0f);
+    g.setColour (engraving);
+    g.drawRoundedRectangle (74.5f, 159.5f, 461.0f, 216.0f, 8.0f, 1.0f);
 
-    Image panelBackground()
-    {
-        auto image = makeImage (980, 400);
-        Graphics g (image);
-        brushedMetal (g, { 0, 0, 980, 400 }, panelLight, panelDark, 1);
+    section (g, { 550, 160, 170, 130 });
+    section (g, { 735, 160, 220, 130 });
+    section (g, { 550, 305, 170, 70 });
+    section (g, { 735, 305, 220, 70 });
 
-        // The knob row, the display well and the four sections below it.
-        g.setColour (Colours::black.withAlpha (0.25f));
-        g.fillRect (0.0f, 148.0f, 980.0f, 2.0f);
-
-        for (int i = 0; i < 7; ++i)
+    for (auto x : { 6.0f, 966.0f })
+        for (auto y : { 6.0f, 386.0f })
         {
-            const auto centre = Point<float> (70.0f + 140.0f * (float) i, 75.0f);
-            g.setColour (Colours::black.withAlpha (0.3f));
-            g.fillEllipse (Rectangle<float> (98.0f, 98.0f).withCentre (centre));
+            g.setColour (Colours::black.withAlpha (0.6f));
+            g.fillEllipse (x, y, 8.0f, 8.0f);
             g.setColour (engraving);
-
-            for (int t = 0; t <= 10; ++t)
-            {
-                const auto angle = degreesToRadians (-150.0f + 30.0f * (float) t);
-                const auto inner = centre.getPointOnCircumference (50.0f, angle);
-                const auto outer = centre.getPointOnCircumference (56.0f, angle);
-                g.drawLine ({ inner, outer }, 1.5f);
-            }
+            g.drawLine (x + 1.5f, y + 4.0f, x + 6.5f, y + 4.0f, 1.0f);
         }
 
-        g.setColour (Colours::black);
-        g.fillRoundedRectangle (75.0f, 160.0f, 460.0f, 215.0f, 8.0f);
-        g.setColour (engraving);
-        g.drawRoundedRectangle (74.5f, 159.5f, 461.0f, 216.0f, 8.0f, 1.0f);
+    return image;
+}
 
-        section (g, { 550, 160, 170, 130 });
-        section (g, { 735, 160, 220, 130 });
-        section (g, { 550, 305, 170, 70 });
-        section (g, { 735, 305, 220, 70 });
+Image stripBackground()
+{
+    auto image = makeImage (980, 90);
+    Graphics g (image);
+    brushedMetal (g, { 0, 0, 980, 90 }, panelDark.brighter (0.1f), panelDark, 2);
+    g.setColour (Colours::black.withAlpha (0.4f));
+    g.fillRect (0.0f, 0.0f, 980.0f, 2.0f);
+    g.fillRect (0.0f, 88.0f, 980.0f, 2.0f);
+    return image;
+}
 
-        for (auto x : { 6.0f, 966.0f })
-            for (auto y : { 6.0f, 386.0f })
-            {
-                g.setColour (Colours::black.withAlpha (0.6f));
-                g.fillEllipse (x, y, 8.0f, 8.0f);
-                g.setColour (engraving);
-                g.drawLine (x + 1.5f, y + 4.0f, x + 6.5f, y + 4.0f, 1.0f);
-            }
+void knobFrame (Graphics& g, Rectangle<float> area, float angle, float bodyScale)
+{
+    const auto body = area.reduced (area.getWidth() * (1.0f - bodyScale) * 0.5f);
+    const auto centre = body.getCentre();
 
-        return image;
+    g.setGradientFill (ColourGradient (Colour (0xff5a5e66), body.getTopLeft(), Colour (0xff16171a), body.getBottomRight(), false));
+    g.fillEllipse (body);
+    g.setGradientFill (ColourGradient (Colour (0xff3c3f46), centre, Colour (0xff222428), body.getTopLeft(), true));
+    g.fillEllipse (body.reduced (body.getWidth() * 0.12f));
+    g.setColour (Colours::black.withAlpha (0.8f));
+    g.drawEllipse (body.reduced (0.5f), 1.0f);
+
+    const auto radius = body.getWidth() * 0.5f;
+    g.setColour (Colours::white.withAlpha (0.92f));
+    g.drawLine ({ centre.getPointOnCircumference (radius * 0.25f, angle), centre.getPointOnCircumference (radius * 0.82f, angle) },
+                jmax (2.0f, radius * 0.1f));
+}
+
+Image knobStrip (int frameSize)
+{
+    constexpr int numFrames = 151;
+    auto image = makeImage (frameSize * numFrames, frameSize);
+    Graphics g (image);
+
+    for (int i = 0; i < numFrames; ++i)
+    {
+        const auto angle = degreesToRadians (-150.0f + 300.0f * (float) i / (float) (numFrames - 1));
+        knobFrame (g, Rectangle<float> ((float) (i * frameSize), 0.0f, (float) frameSize, (float) frameSize), angle, 0.92f);
     }
 
-    Image stripBackground()
+    return image;
+}
+
+Image shadow (int size, float bodyFraction)
+{
+    auto image = makeImage (size, size);
+    Graphics g (image);
+    const auto centre = Point<float> ((float) size * 0.5f, (float) size * 0.5f + 2.0f);
+    const auto radius = (float) size * 0.5f;
+    ColourGradient gradient (Colours::black.withAlpha (0.7f), centre, Colours::transparentBlack, centre.translated (radius, 0.0f), true);
+    gradient.addColour (bodyFraction, Colours::black.withAlpha (0.55f));
+    g.setGradientFill (gradient);
+    g.fillEllipse (Rectangle<float> ((float) size, (float) size).withCentre (centre));
+    return image;
+}
+
+Image lampStates()
+{
+    auto image = makeImage (46, 23);
+    Graphics g (image);
+
+    for (int i = 0; i < 2; ++i)
     {
-        auto image = makeImage (980, 90);
-        Graphics g (image);
-        brushedMetal (g, { 0, 0, 980, 90 }, panelDark.brighter (0.1f), panelDark, 2);
-        g.setColour (Colours::black.withAlpha (0.4f));
-        g.fillRect (0.0f, 0.0f, 980.0f, 2.0f);
-        g.fillRect (0.0f, 88.0f, 980.0f, 2.0f);
-        return image;
-    }
+        const auto lamp = Rectangle<float> ((float) (i * 23), 0.0f, 23.0f, 23.0f).reduced (4.0f);
+        const auto lit = i == 1;
+        const auto base = lit ? amber : Colour (0xff3a2a14);
+        g.setGradientFill (ColourGradient (base.brighter (lit ? 0.6f : 0.2f), lamp.getCentre().translated (-2.0f, -2.0f), base.darker (0.6f), lamp.getBottomRight(), true));
+        g.fillEllipse (lamp);
 
-    void knobFrame (Graphics& g, Rectangle<float> area, float angle, float bodyScale)
-    {
-        const auto body = area.reduced (area.getWidth() * (1.0f - bodyScale) * 0.5f);
-        const auto centre = body.getCentre();
-
-        g.setGradientFill (ColourGradient (Colour (0xff5a5e66), body.getTopLeft(), Colour (0xff16171a), body.getBottomRight(), false));
-        g.fillEllipse (body);
-        g.setGradientFill (ColourGradient (Colour (0xff3c3f46), centre, Colour (0xff222428), body.getTopLeft(), true));
-        g.fillEllipse (body.reduced (body.getWidth() * 0.12f));
-        g.setColour (Colours::black.withAlpha (0.8f));
-        g.drawEllipse (body.reduced (0.5f), 1.0f);
-
-        const auto radius = body.getWidth() * 0.5f;
-        g.setColour (Colours::white.withAlpha (0.92f));
-        g.drawLine ({ centre.getPointOnCircumference (radius * 0.25f, angle), centre.getPointOnCircumference (radius * 0.82f, angle) },
-                    jmax (2.0f, radius * 0.1f));
-    }
-
-    Image knobStrip (int frameSize)
-    {
-        constexpr int numFrames = 151;
-        auto image = makeImage (frameSize * numFrames, frameSize);
-        Graphics g (image);
-
-        for (int i = 0; i < numFrames; ++i)
+        if (lit)
         {
-            const auto angle = degreesToRadians (-150.0f + 300.0f * (float) i / (float) (numFrames - 1));
-            knobFrame (g, Rectangle<float> ((float) (i * frameSize), 0.0f, (float) frameSize, (float) frameSize), angle, 0.92f);
+            g.setColour (amber.withAlpha (0.35f));
+            g.drawEllipse (lamp.expanded (1.5f), 3.0f);
         }
-
-        return image;
     }
 
-    Image shadow (int size, float bodyFraction)
+    return image;
+}
+
+Image lampFrame()
+{
+    auto image = makeImage (29, 29);
+    Graphics g (image);
+    const auto ring = Rectangle<float> (29.0f, 29.0f).reduced (1.5f);
+    g.setGradientFill (ColourGradient (Colour (0xff8b8f98), ring.getTopLeft(), Colour (0xff222428), ring.getBottomRight(), false));
+    g.drawEllipse (ring, 3.0f);
+    return image;
+}
+
+Image engageCaps()
+{
+    auto image = makeImage (207, 69);
+    Graphics g (image);
+    const Colour faces[] = { Colour (0xff3a3c42), Colour (0xff2a2b30), Colour (0xff3a3c42) };
+
+    for (int i = 0; i < 3; ++i)
     {
-        auto image = makeImage (size, size);
-        Graphics g (image);
-        const auto centre = Point<float> ((float) size * 0.5f, (float) size * 0.5f + 2.0f);
-        const auto radius = (float) size * 0.5f;
-        ColourGradient gradient (Colours::black.withAlpha (0.7f), centre, Colours::transparentBlack, centre.translated (radius, 0.0f), true);
-        gradient.addColour (bodyFraction, Colours::black.withAlpha (0.55f));
-        g.setGradientFill (gradient);
-        g.fillEllipse (Rectangle<float> ((float) size, (float) size).withCentre (centre));
-        return image;
+        const auto cap = Rectangle<float> ((float) (i * 69), 0.0f, 69.0f, 69.0f).reduced (i == 1 ? 7.0f : 6.0f);
+        g.setGradientFill (ColourGradient (faces[i].brighter (0.4f), cap.getTopLeft(), faces[i].darker (0.5f), cap.getBottomRight(), false));
+        g.fillEllipse (cap);
+
+        const auto symbol = cap.reduced (cap.getWidth() * 0.3f);
+        g.setColour (i == 2 ? amber : Colour (0xff9a9da5));
+        Path power;
+        power.addCentredArc (symbol.getCentreX(), symbol.getCentreY(), symbol.getWidth() * 0.5f, symbol.getHeight() * 0.5f, 0.0f, degreesToRadians (35.0f), degreesToRadians (325.0f), true);
+        g.strokePath (power, PathStrokeType (2.5f, PathStrokeType::curved, PathStrokeType::rounded));
+        g.drawLine (symbol.getCentreX(), symbol.getY() - 2.0f, symbol.getCentreX(), symbol.getCentreY(), 2.5f);
     }
 
-    Image lampStates()
-    {
-        auto image = makeImage (46, 23);
-        Graphics g (image);
+    return image;
+}
 
-        for (int i = 0; i < 2; ++i)
-        {
-            const auto lamp = Rectangle<float> ((float) (i * 23), 0.0f, 23.0f, 23.0f).reduced (4.0f);
-            const auto lit = i == 1;
-            const auto base = lit ? amber : Colour (0xff3a2a14);
-            g.setGradientFill (ColourGradient (base.brighter (lit ? 0.6f : 0.2f), lamp.getCentre().translated (-2.0f, -2.0f), base.darker (0.6f), lamp.getBottomRight(), true));
-            g.fillEllipse (lamp);
-
-            if (lit)
-            {
-                g.setColour (amber.withAlpha (0.35f));
-                g.drawEllipse (lamp.expanded (1.5f), 3.0f);
-            }
-        }
-
-        return image;
-    }
-
-    Image lampFrame()
-    {
-        auto image = makeImage (29, 29);
-        Graphics g (image);
-        const auto ring = Rectangle<float> (29.0f, 29.0f).reduced (1.5f);
-        g.setGradientFill (ColourGradient (Colour (0xff8b8f98), ring.getTopLeft(), Colour (0xff222428), ring.getBottomRight(), false));
-        g.drawEllipse (ring, 3.0f);
-        return image;
-    }
-
-    Image engageCaps()
-    {
-        auto image = makeImage (207, 69);
-        Graphics g (image);
-        const Colour faces[] = { Colour (0xff3a3c42), Colour (0xff2a2b30), Colour (0xff3a3c42) };
-
-        for (int i = 0; i < 3; ++i)
-        {
-            const auto cap = Rectangle<float> ((float) (i * 69), 0.0f, 69.0f, 69.0f).reduced (i == 1 ? 7.0f : 6.0f);
-            g.setGradientFill (ColourGradient (faces[i].brighter (0.4f), cap.getTopLeft(), faces[i].darker (0.5f), cap.getBottomRight(), false));
-            g.fillEllipse (cap);
-
-            const auto symbol = cap.reduced (cap.getWidth() * 0.3f);
-            g.setColour (i == 2 ? amber : Colour (0xff9a9da5));
-            Path power;
-            power.addCentredArc (symbol.getCentreX(), symbol.getCentreY(), symbol.getWidth() * 0.5f, symbol.getHeight() * 0.5f, 0.0f,
-                                 degreesToRadians (35.0f), degreesToRadians (325.0f), true);
-            g.strokePath (power, PathStrokeType (2.5f, PathStrokeType::curved, PathStrokeType::rounded));
-            g.drawLine (symbol.getCentreX(), symbol.getY() - 2.0f, symbol.getCentreX(), symbol.getCentreY(), 2.5f);
-        }
-
-        return image;
-    }
-
-    Image engageRing()
-    {
-        auto image = makeImage (77, 76);
-        Graphics g (image);
-        const auto ring = Rectangle<float> (77.0f, 76.0f).reduced (2.0f);
-        g.setGradientFill (ColourGradient (Colour (0xffa9adb6), ring.getTopLeft(), Colour (0xff1b1c1f), ring.getBottomRight(), false));
-        g.drawEllipse (ring, 3.5f);
-        return image;
-    }
+Image engageRing()
+{
+    auto image = makeImage (77, 76);
+    Graphics g (image);
+    const auto ring = Rectangle<float> (77.0f, 76.0f).reduced (2.0f);
+    g.setGradientFill (ColourGradient (Colour (0xffa9adb6), ring.getTopLeft(), Colour (0xff1b1c1f), ring.getBottomRight(), false));
+    g.drawEllipse (ring, 3.5f);
+    return image;
+}
 }
 
 int main (int argc, char* argv[])

@@ -94,13 +94,19 @@ namespace
 
             switch (marker)
             {
-                case markerInt:       return payload == 4 && skip (4);
-                case markerInt64:     return payload == 8 && skip (8);
-                case markerDouble:    return payload == 8 && skip (8);
+                case markerInt:
+                    return payload == 4 && skip (4);
+                case markerInt64:
+                    return payload == 8 && skip (8);
+                case markerDouble:
+                    return payload == 8 && skip (8);
                 case markerBoolTrue:
-                case markerBoolFalse: return payload == 0;
-                case markerArray:     return false; // never part of our trees; its count is not bounded by the size
-                default:              return skip (payload);
+                case markerBoolFalse:
+                    return payload == 0;
+                case markerArray:
+                    return false; // never part of our trees; its count is not bounded by the size
+                default:
+                    return skip (payload);
             }
         }
 

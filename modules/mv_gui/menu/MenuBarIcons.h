@@ -4,7 +4,7 @@ namespace juce
 {
 /**
     The menu bar's icon outlines, stored as data in the framework's binary path
-    format (read with Path::loadPathFromData). Written by make_menu_bar_icons.py.
+    format (read with Path::loadPathFromData). Written by tools/icons/make_menu_bar_icons.py.
 */
 namespace MenuBarIcons
 {
