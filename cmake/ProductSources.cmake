@@ -27,4 +27,5 @@ target_compile_definitions(mv_product INTERFACE
     JUCE_DISPLAY_SPLASH_SCREEN=0
     JUCE_VST3_CAN_REPLACE_VST2=0
     MV_PRODUCT_NAME="MV QCompressor"
+    MV_PRODUCT_VERSION="${PROJECT_VERSION}"
     MV_LV2_URI="https://mv-audio.example/plugins/qcompressor")

@@ -180,24 +180,20 @@ void QCompressorView::setClassicStepKnobs (bool stepped)
 
     if (! stepped)
     {
-        ratio.setScaleLabels (ratioLabels);
-        ratio.unlimitRange();
-        ratio.setRange (-1.0f, 7.0f, 1.0f);
-        ratio.limitRange (1.0f, 5.0f);
-        ratio.sliderToValue = nullptr;
-        ratio.valueToSlider = nullptr;
+        auto setFree = [] (Knob& knob, int knobIndex, juce::OwnedArray<Knob::ScaleLabel>& labels)
+        {
+            const auto range = freeRange (knobIndex);
+            knob.setScaleLabels (labels);
+            knob.unlimitRange();
+            knob.setRange (range.start, range.end, range.interval);
+            knob.sliderToValue = nullptr;
+            knob.valueToSlider = nullptr;
+        };
 
-        attack.setScaleLabels (attackLabels);
-        attack.unlimitRange();
-        attack.setRange (0.1f, 60.0f, 0.1f);
-        attack.sliderToValue = nullptr;
-        attack.valueToSlider = nullptr;
-
-        release.setScaleLabels (releaseLabels);
-        release.unlimitRange();
-        release.setRange (10.0f, 2010.0f, 10.0f);
-        release.sliderToValue = nullptr;
-        release.valueToSlider = nullptr;
+        setFree (ratio, ratioKnob, ratioLabels);
+        ratio.limitRange (1.0f, 5.0f); // RATIO's drawing range reaches past its five positions
+        setFree (attack, attackKnob, attackLabels);
+        setFree (release, releaseKnob, releaseLabels);
     }
     else
     {
@@ -336,7 +332,7 @@ void QCompressorView::paint (juce::Graphics& g)
     g.drawFittedText ("Q E L   C O M P R E S S O R", titleArea.getSmallestIntegerContainer(), juce::Justification::centred, 1);
 
     g.setFont (11.2f);
-    g.drawFittedText (juce::String ("v") + versionText,
+    g.drawFittedText (juce::String ("v") + MV_PRODUCT_VERSION,
                       titleArea.withTrimmedTop (45.0f).getSmallestIntegerContainer(),
                       juce::Justification::topRight,
                       1);

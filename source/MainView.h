@@ -62,6 +62,7 @@ public:
     int getControlParameterIndex (const juce::Component& control, bool insideSnapshotStrip = false) const;
 
     //==============================================================================
+    /** The panel's controls, for the editor's parameter lookup and for tests. */
     MainsButton& getMainsButton() noexcept { return mainsButton; }
     Knob& getKnob (int knobIndex) noexcept { return knobs[(size_t) juce::jlimit (0, 7, knobIndex)]; }
     EnableButton& getEnableButton() noexcept { return enableButton; }
@@ -74,9 +75,6 @@ public:
 
     /** The radio group of PEAK and RMS. */
     static constexpr int detectorRadioGroup = 707;
-
-    /** The version the panel shows under its title. */
-    static constexpr const char* versionText = "1.0.3";
 
     //==============================================================================
     /** @internal */

@@ -7,7 +7,6 @@ using namespace ParamData;
 namespace
 {
 constexpr int barHeight = 25;
-constexpr const char* versionText = "1.0.3";
 
 // The menu ticks a size only for exactly the value that item sets.
 bool isScale (float value, float itemScale) { return std::equal_to<float>() (value, itemScale); }
@@ -86,11 +85,10 @@ MenuBar::~MenuBar()
 
     delete settingsWindow.getComponent();
 
-    if (deviceSelectorMenu != nullptr)
-    {
-        juce::PopupMenu::dismissAllActiveMenus();
-        deviceSelectorMenu.reset();
-    }
+    // Menus opened from this bar draw with the editor's look-and-feel, which may
+    // go with the editor: none of them may stay open.
+    juce::PopupMenu::dismissAllActiveMenus();
+    deviceSelectorMenu.reset();
 }
 
 //==============================================================================
@@ -212,7 +210,7 @@ juce::PopupMenu MenuBar::createMainMenu() const
     menu.addItem (size75Item, "75%", true, isScale (scale, 0.75f));
     menu.addItem (size100Item, "100%", true, isScale (scale, 1.0f));
     menu.addSeparator();
-    menu.addItem (versionItem, "Plugin version: " + juce::String (versionText), false, false);
+    menu.addItem (versionItem, "Plugin version: " + juce::String (MV_PRODUCT_VERSION), false, false);
     return menu;
 }
 

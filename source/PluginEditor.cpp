@@ -6,6 +6,7 @@ using namespace ParamData;
 
 //==============================================================================
 MorvaneLookAndFeel::MorvaneLookAndFeel()
+    : latoRegular (juce::Typeface::createSystemTypefaceFor (BinaryData::LatoRegular_ttf, (size_t) BinaryData::LatoRegular_ttfSize))
 {
     setColour (juce::PopupMenu::backgroundColourId, juce::Colour (0xff36383d));
     setColour (juce::PopupMenu::highlightedBackgroundColourId, juce::Colour (0xff252629));
@@ -16,9 +17,8 @@ MorvaneLookAndFeel::~MorvaneLookAndFeel() = default;
 
 juce::Typeface::Ptr MorvaneLookAndFeel::getTypefaceForFont (const juce::Font&)
 {
-    // Bold and italic requests get the regular face too; the framework's
-    // typeface cache keeps what is handed out here.
-    return juce::Typeface::createSystemTypefaceFor (BinaryData::LatoRegular_ttf, (size_t) BinaryData::LatoRegular_ttfSize);
+    // Bold and italic requests get the regular face too.
+    return latoRegular;
 }
 
 //==============================================================================
@@ -31,7 +31,7 @@ QCompressorAudioProcessorEditor::QCompressorAudioProcessorEditor (QCompressorPlu
 {
     menuBar.setSize (100, 25);
 
-    juce::LookAndFeel::setDefaultLookAndFeel (&lookAndFeel);
+    juce::LookAndFeel::setDefaultLookAndFeel (&lookAndFeel.get());
 
     addAndMakeVisible (menuBar);
     addAndMakeVisible (snapshotsComponent);
@@ -50,8 +50,8 @@ QCompressorAudioProcessorEditor::~QCompressorAudioProcessorEditor()
     paramsManager.removeNonAutomatableParamListener (this, scaleFactor);
     cancelPendingUpdate();
 
-    // The framework falls back to its own default once ours is gone.
-    if (&juce::LookAndFeel::getDefaultLookAndFeel() == &lookAndFeel)
+    // The framework falls back to its own default once the last editor is gone.
+    if (lookAndFeel.getReferenceCount() == 1 && &juce::LookAndFeel::getDefaultLookAndFeel() == &lookAndFeel.get())
         juce::LookAndFeel::setDefaultLookAndFeel (nullptr);
 }
 

@@ -23,6 +23,8 @@ public:
     juce::Typeface::Ptr getTypefaceForFont (const juce::Font& font) override;
 
 private:
+    const juce::Typeface::Ptr latoRegular;
+
     JUCE_DECLARE_NON_COPYABLE_WITH_LEAK_DETECTOR (MorvaneLookAndFeel)
 };
 
@@ -68,7 +70,9 @@ public:
 
 private:
     QCompressorParamsManager& paramsManager;
-    MorvaneLookAndFeel lookAndFeel;
+    // Every open editor shares one look-and-feel, so closing one window leaves
+    // the look of the others (and of their menus) alone.
+    juce::SharedResourcePointer<MorvaneLookAndFeel> lookAndFeel;
     MenuBar menuBar;
     SnapshotsComponent snapshotsComponent;
     QCompressorView mainView;

@@ -159,3 +159,44 @@ TEST_F (EditorWindow, EveryFontIsLatoAndMenusUseThePanelColours)
     editor.reset();
     EXPECT_NE (juce::LookAndFeel::getDefaultLookAndFeel().findColour (juce::PopupMenu::backgroundColourId), juce::Colour (0xff36383d));
 }
+
+TEST_F (EditorWindow, ClosingOneOfTwoWindowsLeavesTheOtherItsLook)
+{
+    QCompressorPluginInstance otherProcessor;
+    auto first = open();
+    auto second = std::unique_ptr<QCompressorAudioProcessorEditor> (
+        dynamic_cast<QCompressorAudioProcessorEditor*> (otherProcessor.createEditor()));
+
+    second.reset();
+    EXPECT_EQ (first->getLookAndFeel().findColour (juce::PopupMenu::backgroundColourId), juce::Colour (0xff36383d));
+    EXPECT_EQ (first->getLookAndFeel().findColour (juce::TextButton::buttonColourId), juce::Colour (0xff252629));
+}
+
+TEST_F (EditorWindow, ClosingTheWindowClosesItsMainMenu)
+{
+    MV_SKIP_WITHOUT_DISPLAY();
+
+    auto editor = open();
+    editor->addToDesktop (0);
+    editor->setVisible (true);
+    editor->getMenuBar().openMenu();
+
+    auto findMenuWindow = []() -> juce::Component*
+    {
+        auto& desktop = juce::Desktop::getInstance();
+
+        for (int i = desktop.getNumComponents(); --i >= 0;)
+            if (auto* c = desktop.getComponent (i); c != nullptr && c->getName() == "menu" && c->isVisible())
+                return c;
+
+        return nullptr;
+    };
+
+    juce::Component::SafePointer<juce::Component> menuWindow;
+    ASSERT_TRUE (runMessageLoopUntil ([&]
+                                      { return (menuWindow = findMenuWindow()) != nullptr; }));
+
+    // The menu draws with the editor's look-and-feel: it must close with the editor.
+    editor.reset();
+    EXPECT_TRUE (menuWindow == nullptr || ! menuWindow->isVisible());
+}
