@@ -49,6 +49,17 @@ inline bool internWindowManagerAtoms()
 
     windowManagerAtomsConnection = display;
 
+    // A JUCE application installs an X error handler that logs and goes on; a
+    // plug-in lives under its host's. The test binary is neither, so without
+    // this Xlib's default handler would end the process on the benign errors a
+    // window being torn down can raise (a query on a window just destroyed).
+    using ErrorHandler = int (*) (void*, void*);
+    using SetErrorHandler = ErrorHandler (*) (ErrorHandler);
+
+    if (auto setErrorHandler = reinterpret_cast<SetErrorHandler> (dlsym (x11, "XSetErrorHandler")))
+        setErrorHandler ([] (void*, void*)
+                         { return 0; });
+
     for (auto* name : { "WM_PROTOCOLS", "WM_TAKE_FOCUS", "WM_DELETE_WINDOW", "WM_CHANGE_STATE", "WM_STATE", "_NET_WM_PING", "_NET_WM_WINDOW_TYPE", "_NET_WM_WINDOW_TYPE_NORMAL", "_NET_WM_WINDOW_TYPE_COMBO", "_NET_WM_STATE", "_NET_WM_STATE_HIDDEN", "_NET_WM_STATE_ABOVE", "_NET_WM_STATE_SKIP_TASKBAR", "_NET_WM_STATE_FULLSCREEN", "_NET_WM_ALLOWED_ACTIONS", "_NET_WM_ACTION_RESIZE", "_NET_WM_ACTION_FULLSCREEN", "_NET_WM_ACTION_MINIMIZE", "_NET_WM_ACTION_CLOSE", "_NET_FRAME_EXTENTS", "_NET_WORKAREA", "_MOTIF_WM_HINTS", "_KDE_NET_WM_WINDOW_TYPE_OVERRIDE" })
         internAtom (display, name, 0);
 
