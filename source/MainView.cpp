@@ -170,53 +170,39 @@ void QCompressorView::initKnobs()
 
 void QCompressorView::setClassicStepKnobs (bool stepped)
 {
-    auto& ratio = knobs[ratioKnob];
-    auto& attack = knobs[attackKnob];
-    auto& release = knobs[releaseKnob];
-
-    auto ratioLabels = stepped ? steppedScaleLabels (ratioKnob) : freeScaleLabels (ratioKnob);
-    auto attackLabels = stepped ? steppedScaleLabels (attackKnob) : freeScaleLabels (attackKnob);
-    auto releaseLabels = stepped ? steppedScaleLabels (releaseKnob) : freeScaleLabels (releaseKnob);
-
-    if (! stepped)
+    // Each knob gets its ring labels, a drawing range with the usable part
+    // limited inside it, and (stepped) the mappings between slider positions
+    // and the unit's switch positions.
+    auto configure = [] (Knob& knob,
+                         juce::OwnedArray<Knob::ScaleLabel> labels,
+                         Range drawingRange,
+                         std::optional<std::pair<float, float>> usable,
+                         std::function<float (float)> sliderToValue,
+                         std::function<float (float)> valueToSlider)
     {
-        auto setFree = [] (Knob& knob, int knobIndex, juce::OwnedArray<Knob::ScaleLabel>& labels)
-        {
-            const auto range = freeRange (knobIndex);
-            knob.setScaleLabels (labels);
-            knob.unlimitRange();
-            knob.setRange (range.start, range.end, range.interval);
-            knob.sliderToValue = nullptr;
-            knob.valueToSlider = nullptr;
-        };
+        knob.setScaleLabels (labels);
+        knob.unlimitRange();
+        knob.setRange (drawingRange.start, drawingRange.end, drawingRange.interval);
 
-        setFree (ratio, ratioKnob, ratioLabels);
-        ratio.limitRange (1.0f, 5.0f); // RATIO's drawing range reaches past its five positions
-        setFree (attack, attackKnob, attackLabels);
-        setFree (release, releaseKnob, releaseLabels);
+        if (usable.has_value())
+            knob.limitRange (usable->first, usable->second);
+
+        knob.sliderToValue = std::move (sliderToValue);
+        knob.valueToSlider = std::move (valueToSlider);
+    };
+
+    if (stepped)
+    {
+        configure (knobs[ratioKnob], steppedScaleLabels (ratioKnob), { 0.0f, 6.0f, 1.0f, 0.0f }, std::make_pair (2.0f, 4.0f), ratioSliderToValue, ratioValueToSlider);
+        configure (knobs[attackKnob], steppedScaleLabels (attackKnob), { -2.0f, 7.0f, 1.0f, 0.0f }, std::make_pair (0.0f, 5.0f), attackSliderToValue, attackValueToSlider);
+        configure (knobs[releaseKnob], steppedScaleLabels (releaseKnob), { -2.0f, 6.0f, 1.0f, 0.0f }, std::make_pair (0.0f, 4.0f), releaseSliderToValue, releaseValueToSlider);
     }
     else
     {
-        ratio.setScaleLabels (ratioLabels);
-        ratio.unlimitRange();
-        ratio.setRange (0.0f, 6.0f, 1.0f);
-        ratio.limitRange (2.0f, 4.0f);
-        ratio.sliderToValue = ratioSliderToValue;
-        ratio.valueToSlider = ratioValueToSlider;
-
-        attack.setScaleLabels (attackLabels);
-        attack.unlimitRange();
-        attack.setRange (-2.0f, 7.0f, 1.0f);
-        attack.limitRange (0.0f, 5.0f);
-        attack.sliderToValue = attackSliderToValue;
-        attack.valueToSlider = attackValueToSlider;
-
-        release.setScaleLabels (releaseLabels);
-        release.unlimitRange();
-        release.setRange (-2.0f, 6.0f, 1.0f);
-        release.limitRange (0.0f, 4.0f);
-        release.sliderToValue = releaseSliderToValue;
-        release.valueToSlider = releaseValueToSlider;
+        // RATIO's drawing range reaches past its five positions.
+        configure (knobs[ratioKnob], freeScaleLabels (ratioKnob), freeRange (ratioKnob), std::make_pair (1.0f, 5.0f), nullptr, nullptr);
+        configure (knobs[attackKnob], freeScaleLabels (attackKnob), freeRange (attackKnob), std::nullopt, nullptr, nullptr);
+        configure (knobs[releaseKnob], freeScaleLabels (releaseKnob), freeRange (releaseKnob), std::nullopt, nullptr, nullptr);
     }
 
     for (auto i : { ParamData::ratio, ParamData::attack, ParamData::release })
