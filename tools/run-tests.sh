@@ -37,9 +37,11 @@ run_ctest() # dir, label
     local dir=$1 label=$2 log
     log=$(mktemp)
     echo "== $label"
-    # Editor windows and pop-up menus need a display: a virtual one when there is none.
+    # Editor windows and pop-up menus need a display: a virtual one when there is
+    # none. It must not reset when its last client leaves: the test processes come
+    # and go in parallel, and one connecting during a reset would lose its link.
     local display_cmd=()
-    [ -n "${DISPLAY:-}" ] || display_cmd=(xvfb-run -a -s "-screen 0 1280x1024x24")
+    [ -n "${DISPLAY:-}" ] || display_cmd=(xvfb-run -a -s "-screen 0 1280x1024x24 -noreset")
     (cd "$root/$dir" && "${display_cmd[@]}" ctest --output-on-failure -j "$jobs" --timeout 600) 2>&1 | tee "$log"
     local line
     line=$(grep -E "tests passed, [0-9]+ tests failed out of [0-9]+" "$log" | tail -n 1)
