@@ -97,6 +97,7 @@ void HidAutomatableParameter::handleAsyncUpdate()
     }
 
     lastChangeTime = now;
+    gestureEndIntervalMs = interval;
     startTimer (gestureEndTimer, interval);
 
     lastModelValue = hidIntToFloat (d);
@@ -115,6 +116,18 @@ void HidAutomatableParameter::timerCallback (int timerId)
 {
     if (timerId == gestureEndTimer)
     {
+        // The framework's timer can fire up to one of its own ticks early when it
+        // has just been started, which would split a run of front-panel changes
+        // into several gestures; the quiet time is measured here and the timer
+        // re-armed for what is left of it.
+        const auto quietMs = clock() - lastChangeTime;
+
+        if (quietMs >= 0 && quietMs < gestureEndIntervalMs)
+        {
+            startTimer (gestureEndTimer, (int) (gestureEndIntervalMs - quietMs));
+            return;
+        }
+
         endGestureNow();
         return;
     }

@@ -83,7 +83,8 @@ public:
     */
     void handleAsyncUpdate() override;
 
-    /** Ends a gesture (gestureEndTimer) or checks a sent value (confirmationTimer).
+    /** Ends a gesture once the unit has been quiet for the gesture's interval
+        (gestureEndTimer), or checks a sent value (confirmationTimer).
         Message thread.
     */
     void timerCallback (int timerId) override;
@@ -137,6 +138,7 @@ private:
     float lastModelValue = -1.0f;
     bool gestureOpen = false;
     int64 lastChangeTime = 0;
+    int gestureEndIntervalMs = 0;
     std::atomic<int64> lastSendTime { 0 };
     std::function<float (int)> hidIntToFloat;
     std::function<int (float)> hidFloatToInt;
