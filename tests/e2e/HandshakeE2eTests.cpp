@@ -33,7 +33,8 @@ TEST_F (E2eTest, AResetDuringTheHandshakeStillKeepsTheUnitsSettingsForARecall)
     instance.sendCommand (std::make_unique<juce::MvCommand> (Ids::mvQCompressor::revertHardwareSettings));
     ASSERT_TRUE (mvtest::runMessageLoopUntil ([&]
                                               { return instance.getHidBridge()->getState() == Bridge::running
-                                                       && std::abs (model.getParamValue (threshold) + 10.0f) < 1.0e-3f; }));
+                                                       && std::abs (model.getParamValue (threshold) + 10.0f) < 1.0e-3f
+                                                       && model.getParamValue (mix) == 80.0f; }));
     EXPECT_EQ (unit.getField (threshold), 0xFF9C) << "the unit's own -10.0 dB";
     EXPECT_EQ (unit.getField (mix), 80);
     EXPECT_FLOAT_EQ (model.getParamValue (mix), 80.0f);

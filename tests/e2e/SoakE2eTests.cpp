@@ -61,7 +61,16 @@ TEST_F (E2eTest, SoakFourUnitsFourInstancesUnderHostAutomation)
                 << "pair " << i << " " << paramName[p];
     }
 
-    runFor (1200); // longer than any synthesised gesture
+    // Every synthesised gesture ends within a second of the last change.
+    EXPECT_TRUE (mvtest::runMessageLoopUntil ([&]
+                                              {
+                                                  for (auto& instance : instances)
+                                                      for (int p = 0; p < numParams; ++p)
+                                                          if (instance->getHidBridge()->getMirror (p)->isGestureOpen())
+                                                              return false;
+                                                  return true; },
+                                              10000));
+    runFor (50);
 
     for (int i = 0; i < numPairs; ++i)
     {

@@ -144,12 +144,15 @@ TEST (Buttons, ListenBlinksWhileOn)
     EXPECT_EQ (render (listen).getPixelAt (16, 16), lampCentre (false));
     const auto litAt = waitUntilLit (true);
     const auto darkAt = waitUntilLit (false);
-    const auto litAgainAt = waitUntilLit (true);
+    waitUntilLit (true);
+    waitUntilLit (false);
+    const auto litAfterTwoCyclesAt = waitUntilLit (true);
 
-    // Each half of the 500 ms cycle lasts about 250 ms (generous bounds for a loaded machine).
-    EXPECT_GE (darkAt - litAt, 150u);
-    EXPECT_GE (litAgainAt - darkAt, 150u);
-    EXPECT_LE (litAgainAt - litAt, 1500u);
+    // Two 500 ms cycles. The ticks keep to their grid, so a late one shortens only
+    // the half after it: halves get a loose bound, the two cycles a tighter one.
+    EXPECT_GE (darkAt - litAt, 50u);
+    EXPECT_GE (litAfterTwoCyclesAt - litAt, 700u);
+    EXPECT_LE (litAfterTwoCyclesAt - litAt, 5000u);
 
     click (listen);
     EXPECT_FALSE (listen.getToggleState());

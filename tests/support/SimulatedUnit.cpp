@@ -264,6 +264,7 @@ std::array<juce::uint8, 64> SimulatedUnit::getScreenFrame() const
 void SimulatedUnit::sendScreen (const std::array<juce::uint8, 63>& bytes1to63)
 {
     std::array<juce::uint8, 64> frame;
+    const std::lock_guard<std::mutex> order (sendOrder);
 
     {
         const std::lock_guard<std::mutex> sl (mutex);
@@ -292,6 +293,7 @@ void SimulatedUnit::sendScreenWords (const std::array<juce::uint32, 14>& words)
 
 bool SimulatedUnit::sendRawReport (const void* data, int length, int reportType)
 {
+    const std::lock_guard<std::mutex> order (sendOrder);
     return device->sendReport (data, length, reportType);
 }
 
@@ -433,6 +435,10 @@ void SimulatedUnit::threadLoop()
         if (quitting)
             break;
 
+        sl.unlock();
+        const std::lock_guard<std::mutex> order (sendOrder);
+        sl.lock();
+
         if (! opened || ! sending || schedule.empty())
             continue;
 
@@ -451,8 +457,8 @@ void SimulatedUnit::threadLoop()
             frame[0] = (juce::uint8) (type & 0x0f);
         }
 
-        // Sent without the lock: the host's answer comes back on the HID thread,
-        // which takes it.
+        // Sent without the state lock: the host's answer comes back on the HID
+        // thread, which takes it.
         sl.unlock();
         const auto sent = device->sendReport (frame.data(), (int) frame.size());
         sl.lock();

@@ -176,6 +176,9 @@ private:
 
     std::shared_ptr<VirtualHidDevice> device;
 
+    // Held from taking a frame's bytes until it is queued, so that frames leave in
+    // the order their contents were made, as a real unit's do. Taken before mutex.
+    std::mutex sendOrder;
     mutable std::mutex mutex;
     std::condition_variable wakeUp;
     std::array<juce::uint8, 64> status {}, screen {};
