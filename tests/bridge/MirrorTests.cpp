@@ -281,7 +281,8 @@ TEST_F (MirrorTest, AUnitValueIsIgnoredWhileAModelValueWaitsToBeSent)
     mirror.checkAndSendHidChanges (thresholdInt (-3.0f));
     mvtest::drainMessages (5);
     EXPECT_TRUE (recorder.events.empty());
-    EXPECT_EQ (mirror.getDeviceValue(), thresholdInt (-10.0f));
+    EXPECT_EQ (mirror.getDeviceValue(), thresholdInt (-3.0f)) << "what the unit holds, not taken into the model";
+    EXPECT_FLOAT_EQ (model.getParamValue (threshold), -20.0f);
     EXPECT_EQ (mirror.getPendingValue(), thresholdInt (-20.0f));
 }
 

@@ -132,8 +132,52 @@ TEST_F (ValueExchangeTest, UnitValuesAreIgnoredWhileAModelValueIsPendingOrInFlig
     exchange.modelChanged (7);
     EXPECT_EQ (exchange.takeUnitValue (6), UnitValue::ignored);
     ASSERT_TRUE (send());
-    EXPECT_EQ (exchange.takeUnitValue (6), UnitValue::ignored);
-    EXPECT_EQ (exchange.getDeviceValue(), 5);
+    EXPECT_NE (exchange.takeUnitValue (4), UnitValue::adopted);
+    EXPECT_NE (exchange.takeUnitValue (4), UnitValue::adopted);
+
+    int applied = -1;
+    EXPECT_FALSE (exchange.takeValueToApply (applied));
+    EXPECT_EQ (exchange.getDeviceValue(), 4) << "still what the unit holds";
+    EXPECT_EQ (exchange.getSentValue(), 7);
+}
+
+// The unit held 5, took 7 and was then put back to 7 by a reply built on an
+// older frame just as 5 went out again: 5 is in flight, the unit shows 7. The
+// check must not take 5 for a value the unit held already.
+TEST_F (ValueExchangeTest, AValueInFlightIsSentAgainWhenTheUnitShowedAnotherSince)
+{
+    unitShowsAndIsApplied (5);
+    exchange.modelChanged (7);
+    ASSERT_TRUE (send());
+    exchange.modelChanged (5);
+    ASSERT_TRUE (send());
+    ASSERT_EQ (exchange.getSentValue(), 5);
+
+    EXPECT_EQ (exchange.takeUnitValue (7), UnitValue::ignored);
+    exchange.confirmationTimerFired();
+
+    EXPECT_TRUE (exchange.isSendPending());
+    EXPECT_EQ (exchange.getPendingValue(), 5);
+    ASSERT_TRUE (send());
+    EXPECT_EQ (exchange.takeUnitValue (5), UnitValue::confirmed);
+}
+
+TEST_F (ValueExchangeTest, AUnitValueArrivingWhileTheCheckClearsAHeldValueIsNotLost)
+{
+    unitShowsAndIsApplied (5);
+    exchange.modelChanged (7);
+    ASSERT_TRUE (send());
+    exchange.modelChanged (5);
+    ASSERT_TRUE (send());
+
+    // The check has found 5 held already; the unit shows 7 as it stops the timer.
+    whenTimerStops = [this]
+    { EXPECT_EQ (exchange.takeUnitValue (7), UnitValue::ignored); };
+    exchange.confirmationTimerFired();
+
+    EXPECT_EQ (exchange.getSentValue(), -1);
+    EXPECT_TRUE (exchange.isSendPending());
+    EXPECT_EQ (exchange.getPendingValue(), 5);
 }
 
 TEST_F (ValueExchangeTest, AUnitValueAdoptedBeforeAModelChangeIsNotApplied)

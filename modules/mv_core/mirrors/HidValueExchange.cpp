@@ -91,14 +91,26 @@ HidValueExchange::UnitValue HidValueExchange::takeUnitValue (int v) noexcept
     }
 
     // While the model's value waits or is in flight, the unit will be told that
-    // value: what it shows meanwhile is not taken, or the two would cross. The
-    // value adopted carries the generation read with the flag: one the model
+    // value: what it shows meanwhile is not taken, or the two would cross. It is
+    // still what the unit holds, though: the confirmation check must not take a
+    // value in flight for one the unit held already when the unit has shown
+    // another since (a reply built on an older frame can put a field back), or
+    // the unit would keep that other value while the plug-in shows its own.
+    // The value adopted carries the generation read with the flag: one the model
     // marks afterwards has a later generation, and the message thread then knows
     // that the unit's value is the older one.
     uint32 generation = 0;
 
     if (isModelValueOutstanding (generation))
-        return UnitValue::ignored;
+    {
+        deviceValue.exchange (v);
+
+        // Asked again after the write: a confirmation check that cleared the value
+        // in flight meanwhile either sees this value and sends its own again, or
+        // is seen here, and the unit's value is then adopted.
+        if (isModelValueOutstanding (generation))
+            return UnitValue::ignored;
+    }
 
     deviceValue.exchange (v);
     received.exchange (pack (generation, v));
@@ -152,9 +164,21 @@ void HidValueExchange::confirmationTimerFired()
         // its marker, or its echo would be taken for a front-panel change.
         confirmationTimer (false);
 
-        // A resend of that same value is dropped; a newer value still goes out.
-        if (sentValue.compare_exchange_strong (sent, -1) && pendingValue.load() == sent)
-            pendingState.fetch_and (~pendingFlag);
+        if (sentValue.compare_exchange_strong (sent, -1))
+        {
+            // The unit showed another value while this was cleared: the value is
+            // sent again after all, unless a newer one waits.
+            if (deviceValue.load() != sent)
+            {
+                if (! isSendPending())
+                    setPending (sent);
+            }
+            // A resend of that same value is dropped; a newer value still goes out.
+            else if (pendingValue.load() == sent)
+            {
+                pendingState.fetch_and (~pendingFlag);
+            }
+        }
 
         if (sentValue.load() != -1)
             confirmationTimer (true);
