@@ -1,4 +1,5 @@
 #include "Knobs.h"
+#include "ParamsManager.h"
 
 #include <BinaryData.h>
 
@@ -553,43 +554,37 @@ float ratioValueToSlider (float value) noexcept
     return value;
 }
 
+namespace
+{
+    constexpr float attackSteps[] = { 0.1f, 0.3f, 1.0f, 3.0f, 10.0f, 30.0f };
+    constexpr float releaseSteps[] = { 100.0f, 300.0f, 600.0f, 1200.0f, 2010.0f };
+
+    /** The position of the step the model quantises a free value to. */
+    template <size_t numSteps>
+    float stepPosition (const float (&steps)[numSteps], int index, float value) noexcept
+    {
+        const auto step = QCompressorParamsManager::quantiseToSteps (index, value);
+        return (float) (std::find (std::begin (steps), std::end (steps), step) - std::begin (steps));
+    }
+} // namespace
+
 float attackSliderToValue (float position) noexcept
 {
-    constexpr float steps[] = { 0.1f, 0.3f, 1.0f, 3.0f, 10.0f, 30.0f };
-    return steps[(int) juce::jlimit (0.0f, 5.0f, position)];
+    return attackSteps[(int) juce::jlimit (0.0f, 5.0f, position)];
 }
 
 float attackValueToSlider (float value) noexcept
 {
-    if (value < 0.2f)
-        return 0.0f;
-    if (value < 0.5f)
-        return 1.0f;
-    if (value < 2.0f)
-        return 2.0f;
-    if (value < 5.0f)
-        return 3.0f;
-    if (value < 20.0f)
-        return 4.0f;
-    return 5.0f;
+    return stepPosition (attackSteps, ParamData::attack, value);
 }
 
 float releaseSliderToValue (float position) noexcept
 {
-    constexpr float steps[] = { 100.0f, 300.0f, 600.0f, 1200.0f, 2010.0f };
-    return steps[(int) juce::jlimit (0.0f, 4.0f, position)];
+    return releaseSteps[(int) juce::jlimit (0.0f, 4.0f, position)];
 }
 
 float releaseValueToSlider (float value) noexcept
 {
-    if (value < 200.0f)
-        return 0.0f;
-    if (value < 450.0f)
-        return 1.0f;
-    if (value < 900.0f)
-        return 2.0f;
-    if (value <= 2000.0f)
-        return 3.0f;
-    return 4.0f;
+    return stepPosition (releaseSteps, ParamData::release, value);
 }
 } // namespace KnobConfig
