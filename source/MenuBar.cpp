@@ -18,12 +18,8 @@ MenuBar::MenuBar (juce::AudioProcessorEditor& ed, QCompressorPluginInstance& pro
     , processor (proc)
     , paramsManager (model)
 {
-    for (auto* b : { &buttonA, &buttonB })
-    {
-        b->onColour = colours[juce::MainMenuColours::buttonOn];
-        b->normalColour = colours[juce::MainMenuColours::buttonNormal];
-        b->disabledColour = colours[juce::MainMenuColours::buttonDisabled];
-    }
+    buttonA.setColours (colours);
+    buttonB.setColours (colours);
 
     buttonA.setText ("A");
     buttonA.setComponentID (juce::IDs::hardwareAButton.toString());

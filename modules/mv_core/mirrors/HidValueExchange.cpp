@@ -100,19 +100,15 @@ HidValueExchange::UnitValue HidValueExchange::takeUnitValue (int v) noexcept
     // marks afterwards has a later generation, and the message thread then knows
     // that the unit's value is the older one.
     uint32 generation = 0;
-
-    if (isModelValueOutstanding (generation))
-    {
-        deviceValue.exchange (v);
-
-        // Asked again after the write: a confirmation check that cleared the value
-        // in flight meanwhile either sees this value and sends its own again, or
-        // is seen here, and the unit's value is then adopted.
-        if (isModelValueOutstanding (generation))
-            return UnitValue::ignored;
-    }
-
+    const auto wasOutstanding = isModelValueOutstanding (generation);
     deviceValue.exchange (v);
+
+    // Asked again after the write: a confirmation check that cleared the value
+    // in flight meanwhile either sees this value and sends its own again, or is
+    // seen here, and the unit's value is then adopted.
+    if (wasOutstanding && isModelValueOutstanding (generation))
+        return UnitValue::ignored;
+
     received.exchange (pack (generation, v));
     return UnitValue::adopted;
 }

@@ -21,7 +21,9 @@ namespace juce
     Either way model and unit end up holding the same value.
 
     Everything shared between the two threads is an atomic written by exchange
-    or compare-exchange; nothing here locks or allocates.
+    or compare-exchange; nothing here locks or allocates. The owner's timer
+    control, which a send and an echo call on the HID thread, is the framework's
+    timer and takes its lock.
 */
 class HidValueExchange final
 {

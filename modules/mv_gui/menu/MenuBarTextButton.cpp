@@ -27,12 +27,7 @@ void MenuBarTextButton::setContentHeight (float contentHeight)
 
 int MenuBarTextButton::getContentWidthForHeight (float contentHeight)
 {
-    const auto previousHeight = font.getHeight();
-    font.setHeight (contentHeight);
-    const auto width = font.getStringWidthFloat (text);
-    font.setHeight (previousHeight);
-
-    return (int) std::ceil (width);
+    return (int) std::ceil (font.withHeight (contentHeight).getStringWidthFloat (text));
 }
 
 void MenuBarTextButton::resized()

@@ -122,11 +122,7 @@ void MvMainMenu::lookAndFeelChanged()
                               static_cast<MenuBarButton*> (&previousSnapshotButton),
                               static_cast<MenuBarButton*> (&nextSnapshotButton),
                               static_cast<MenuBarButton*> (&snapshotNumber) })
-    {
-        b->onColour = colours[MainMenuColours::buttonOn];
-        b->normalColour = colours[MainMenuColours::buttonNormal];
-        b->disabledColour = colours[MainMenuColours::buttonDisabled];
-    }
+        b->setColours (colours);
 
     repaint();
 }
