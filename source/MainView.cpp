@@ -60,9 +60,7 @@ QCompressorView::~QCompressorView()
 //==============================================================================
 void QCompressorView::writeSwitch (int index, float value)
 {
-    paramsManager.beginParamGesture (this, index);
-    paramsManager.setParamValue (this, index, value);
-    paramsManager.endParamGesture (this, index);
+    paramsManager.applyAsGesture (index, value, this);
 }
 
 void QCompressorView::initButtons()

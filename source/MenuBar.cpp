@@ -95,10 +95,7 @@ void MenuBar::sendCommand (const juce::Identifier& id)
 
 void MenuBar::selectSnapshot (int snapshotIndex)
 {
-    auto* source = static_cast<juce::MvParamsManager::AutomatableParamListener*> (this);
-    paramsManager.beginParamGesture (source, snapshot);
-    paramsManager.setParamValue (source, snapshot, (float) snapshotIndex);
-    paramsManager.endParamGesture (source, snapshot);
+    paramsManager.applyAsGesture (snapshot, (float) snapshotIndex, static_cast<juce::MvParamsManager::AutomatableParamListener*> (this));
 }
 
 //==============================================================================

@@ -110,11 +110,11 @@ void QCompressorParamsManager::setNonAutomatableParamValue (NonAutomatableParamL
     }
 }
 
-void QCompressorParamsManager::applyAsGesture (int index, float value)
+void QCompressorParamsManager::applyAsGesture (int index, float value, AutomatableParamListener* source)
 {
-    beginParamGesture (nullptr, index);
-    setParamValue (nullptr, index, value);
-    endParamGesture (nullptr, index);
+    beginParamGesture (source, index);
+    setParamValue (source, index, value);
+    endParamGesture (source, index);
 }
 
 //==============================================================================

@@ -45,8 +45,10 @@ public:
     void handleAsyncUpdate() override;
 
     //==============================================================================
-    /** Sets a value the way program logic does: as a begin, set and end gesture with no source. */
-    void applyAsGesture (int index, float value);
+    /** Sets a value the way program logic does: as a begin, set and end gesture,
+        with no source unless a listener makes the change.
+    */
+    void applyAsGesture (int index, float value, AutomatableParamListener* source = nullptr);
 
     /** The stepped-knob value that RATIO, ATTACK or RELEASE take; other indices pass unchanged. */
     static float quantiseToSteps (int index, float value) noexcept;

@@ -77,7 +77,7 @@ private:
     SnapshotsComponent snapshotsComponent;
     QCompressorView mainView;
 
-    static constexpr int snapshotStripHeight = 90;
+    static constexpr int snapshotStripHeight = SnapshotsComponent::stripHeight;
 
     JUCE_DECLARE_NON_COPYABLE_WITH_LEAK_DETECTOR (QCompressorAudioProcessorEditor)
 };

@@ -274,9 +274,7 @@ int SnapshotsComponent::getLitSnapshot() const noexcept
 void SnapshotsComponent::selectSnapshot (int snapshotIndex)
 {
     // No source: the strip hears its own choice back like every other listener.
-    paramsManager.beginParamGesture (nullptr, ParamData::snapshot);
-    paramsManager.setParamValue (nullptr, ParamData::snapshot, (float) snapshotIndex);
-    paramsManager.endParamGesture (nullptr, ParamData::snapshot);
+    paramsManager.applyAsGesture (ParamData::snapshot, (float) snapshotIndex);
 }
 
 //==============================================================================

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "ParamsManager.h"
+#include "Screen.h"
 
 #include <array>
 
@@ -24,10 +25,10 @@ public:
     static constexpr int decimalPointSegment = 16;
 
     /** The red of a lit segment before its brightness is applied. */
-    static constexpr juce::uint32 litColour = 0xFFF32426;
+    static constexpr juce::uint32 litColour = QCompScreen::litColour;
 
     /** The colour of an unlit segment. */
-    static constexpr juce::uint32 unlitColour = 0xFF141414;
+    static constexpr juce::uint32 unlitColour = QCompScreen::darkColour;
 
     /** Creates the button named "SnapButton", both digits blank, digit height 10
         and brightness 1.0.
