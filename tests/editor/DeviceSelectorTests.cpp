@@ -279,7 +279,8 @@ TEST_F (DeviceSelectorTest, ARowOutlivingItsBarDoesNothing)
 //==============================================================================
 TEST_F (DeviceSelectorTest, SelectorListsOwnForeignAndFreeUnits)
 {
-    MV_SKIP_WITHOUT_DISPLAY();
+    MV_NEEDS_DESKTOP();
+    ASSERT_TRUE (showBarWithFocus());
     addUnit (7);
     addUnit (42);
     addUnit (99);
@@ -334,7 +335,8 @@ TEST_F (DeviceSelectorTest, SelectorListsOwnForeignAndFreeUnits)
 
 TEST_F (DeviceSelectorTest, ProcessorAsksForTheSelectorWhileSeveralUnitsAreFree)
 {
-    MV_SKIP_WITHOUT_DISPLAY();
+    MV_NEEDS_DESKTOP();
+    ASSERT_TRUE (showBarWithFocus());
     addUnit (7);
     addUnit (42);
     ASSERT_TRUE (waitUntilListed ({ 7, 42 }));
@@ -367,7 +369,8 @@ TEST_F (DeviceSelectorTest, ProcessorAsksForTheSelectorWhileSeveralUnitsAreFree)
 
 TEST_F (DeviceSelectorTest, ClosingTheBarDismissesMenusOnceASelectorWasShown)
 {
-    MV_SKIP_WITHOUT_DISPLAY();
+    MV_NEEDS_DESKTOP();
+    ASSERT_TRUE (showBarWithFocus());
     addUnit (7);
     ASSERT_TRUE (waitUntilListed ({ 7 }));
 
@@ -382,7 +385,8 @@ TEST_F (DeviceSelectorTest, ClosingTheBarDismissesMenusOnceASelectorWasShown)
 
 TEST_F (DeviceSelectorTest, UsbButtonOpensTheSelector)
 {
-    MV_SKIP_WITHOUT_DISPLAY();
+    MV_NEEDS_DESKTOP();
+    ASSERT_TRUE (showBarWithFocus());
     addUnit (7);
     ASSERT_TRUE (waitUntilListed ({ 7 }));
 

@@ -174,11 +174,10 @@ TEST_F (EditorWindow, ClosingOneOfTwoWindowsLeavesTheOtherItsLook)
 
 TEST_F (EditorWindow, ClosingTheWindowClosesItsMainMenu)
 {
-    MV_SKIP_WITHOUT_DISPLAY();
+    MV_NEEDS_DESKTOP();
 
     auto editor = open();
-    editor->addToDesktop (0);
-    editor->setVisible (true);
+    ASSERT_TRUE (showWithFocus (*editor));
     editor->getMenuBar().openMenu();
 
     auto findMenuWindow = []() -> juce::Component*

@@ -88,6 +88,15 @@ struct MenuBarTest : ::testing::Test
             bus.unplug (unit->getDevice());
     }
 
+    /** Puts the bar in the stand-in editor's window and gives that window the
+        focus, so that the menus the bar opens stay open until they are closed.
+    */
+    bool showBarWithFocus()
+    {
+        editor->addAndMakeVisible (*menuBar);
+        return showWithFocus (*editor);
+    }
+
     void makeMenuBar()
     {
         menuBar = std::make_unique<MenuBar> (*editor, *processor, model());

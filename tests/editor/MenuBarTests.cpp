@@ -471,10 +471,8 @@ TEST_F (MenuBarTest, RendersTheBar)
 //==============================================================================
 TEST_F (MenuBarTest, OpenMenuShowsTheMainMenuAndCarriesOutTheChoice)
 {
-    MV_SKIP_WITHOUT_DISPLAY();
-    editor->addToDesktop (0);
-    editor->addAndMakeVisible (*menuBar);
-    editor->setVisible (true);
+    MV_NEEDS_DESKTOP();
+    ASSERT_TRUE (showBarWithFocus());
 
     ASSERT_EQ (na (sendingHwFeedback), juce::var (true));
     click (menuBar->getButton (juce::MvMainMenu::menuButton));
@@ -494,10 +492,8 @@ TEST_F (MenuBarTest, OpenMenuShowsTheMainMenuAndCarriesOutTheChoice)
 
 TEST_F (MenuBarTest, AMenuResultArrivingAfterTheBarIsGoneDoesNothing)
 {
-    MV_SKIP_WITHOUT_DISPLAY();
-    editor->addToDesktop (0);
-    editor->addAndMakeVisible (*menuBar);
-    editor->setVisible (true);
+    MV_NEEDS_DESKTOP();
+    ASSERT_TRUE (showBarWithFocus());
 
     menuBar->openMenu();
     juce::Component* window = nullptr;
@@ -517,7 +513,7 @@ TEST_F (MenuBarTest, AMenuResultArrivingAfterTheBarIsGoneDoesNothing)
 
 TEST_F (MenuBarTest, SnapshotSettingsOpensOneWindowThatClosesWithTheBar)
 {
-    MV_SKIP_WITHOUT_DISPLAY();
+    MV_NEEDS_DESKTOP();
     const auto windowsBefore = countDocumentWindows();
 
     menuBar->menuClosed (MenuBar::snapshotSettingsItem);
@@ -540,7 +536,7 @@ TEST_F (MenuBarTest, SnapshotSettingsOpensOneWindowThatClosesWithTheBar)
 
 TEST_F (MenuBarTest, AClosedSettingsWindowCanBeOpenedAgain)
 {
-    MV_SKIP_WITHOUT_DISPLAY();
+    MV_NEEDS_DESKTOP();
 
     menuBar->menuClosed (MenuBar::snapshotSettingsItem);
     auto* first = menuBar->getSettingsWindow();

@@ -260,7 +260,7 @@ TEST_F (SettingsTest, RendersTheInstructionAndTheToggles)
 //==============================================================================
 TEST_F (SettingsTest, WindowOpensAtItsSizeWithTitleAndButtons)
 {
-    MV_SKIP_WITHOUT_DISPLAY();
+    MV_NEEDS_DESKTOP();
 
     juce::Component::SafePointer<SettingsWindow> window (openWindow());
     ASSERT_NE (window, nullptr);
@@ -294,7 +294,7 @@ TEST_F (SettingsTest, WindowOpensAtItsSizeWithTitleAndButtons)
 
 TEST_F (SettingsTest, CancelClosesTheWindowAndWritesNothing)
 {
-    MV_SKIP_WITHOUT_DISPLAY();
+    MV_NEEDS_DESKTOP();
 
     juce::Component::SafePointer<SettingsWindow> window (openWindow());
     window->getSettingsComponent().getToggle (ParamData::mix).setToggleState (false, juce::dontSendNotification);
@@ -308,7 +308,7 @@ TEST_F (SettingsTest, CancelClosesTheWindowAndWritesNothing)
 
 TEST_F (SettingsTest, AcceptWritesAndClosesTheWindow)
 {
-    MV_SKIP_WITHOUT_DISPLAY();
+    MV_NEEDS_DESKTOP();
 
     juce::Component::SafePointer<SettingsWindow> window (openWindow());
     window->getSettingsComponent().getToggle (ParamData::mix).setToggleState (false, juce::dontSendNotification);
@@ -326,7 +326,7 @@ TEST_F (SettingsTest, AcceptWritesAndClosesTheWindow)
 
 TEST_F (SettingsTest, EscapeClosesButNotWithModifiers)
 {
-    MV_SKIP_WITHOUT_DISPLAY();
+    MV_NEEDS_DESKTOP();
 
     juce::Component::SafePointer<SettingsWindow> window (openWindow());
     window->getSettingsComponent().getToggle (ParamData::mix).setToggleState (false, juce::dontSendNotification);
@@ -348,7 +348,7 @@ TEST_F (SettingsTest, EscapeClosesButNotWithModifiers)
 
 TEST_F (SettingsTest, TheTitleBarCloseRequestDeletesTheWindow)
 {
-    MV_SKIP_WITHOUT_DISPLAY();
+    MV_NEEDS_DESKTOP();
 
     juce::Component::SafePointer<SettingsWindow> window (openWindow());
     ASSERT_NE (window->getPeer(), nullptr);
@@ -361,7 +361,7 @@ TEST_F (SettingsTest, TheTitleBarCloseRequestDeletesTheWindow)
 
 TEST_F (SettingsTest, ANewWindowReplacesTheEarlierOneOfTheSameModel)
 {
-    MV_SKIP_WITHOUT_DISPLAY();
+    MV_NEEDS_DESKTOP();
 
     QCompressorPluginInstance otherProcessor;
     juce::Component::SafePointer<SettingsWindow> other (new SettingsWindow (otherProcessor.getModel()));

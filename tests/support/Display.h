@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 #include <mv_core/mv_core.h>
 
+#include "support/MessageLoop.h"
+
 #if JUCE_LINUX
     #include <dlfcn.h>
 #endif
@@ -75,11 +77,57 @@ inline bool hasDisplay()
     return juce::Desktop::getInstance().getDisplays().getPrimaryDisplay() != nullptr;
 }
 
-#define MV_SKIP_WITHOUT_DISPLAY() \
-    if (! mvtest::hasDisplay())   \
-    GTEST_SKIP() << "needs a display (run under xvfb-run -a)"
+/**
+    Claims the display for this test process until it ends. Test processes run
+    side by side on one X server, and the keyboard focus is the server's: a
+    window that takes it (a settings window coming forward, say) takes it from
+    every other process, and JUCE closes the pop-up menus of a process that has
+    lost it. So tests that show windows take turns. The lock is the operating
+    system's, so it goes with the process even when that crashes. Returns false
+    if another process kept the display for minutes.
+*/
+inline bool claimDesktop()
+{
+    static juce::InterProcessLock lock ("mv_tests_display_" + juce::File::createLegalFileName (juce::SystemStats::getEnvironmentVariable ("DISPLAY", {})));
+    static const bool claimed = lock.enter (240 * 1000);
+    return claimed;
+}
 
+/**
+    Shows a component in a window of its own and gives that window the keyboard
+    focus, as a user's click on it would, then waits until the X server has done
+    so. A process none of whose windows ever had the focus counts as one in the
+    background, and JUCE closes its pop-up menus on their first timer tick
+    (within about 60 ms), so a test that works with a menu shows its owner this
+    way first. Returns false if the focus did not arrive.
+*/
+inline bool showWithFocus (juce::Component& component)
+{
+    if (! component.isOnDesktop())
+        component.addToDesktop (0);
+
+    component.setVisible (true);
+
+    return runMessageLoopUntil ([&component]
+                                {
+                                    auto* peer = component.getPeer();
+
+                                    if (peer == nullptr)
+                                        return false;
+
+                                    // Ignored by the server until the window is mapped, so asked again.
+                                    peer->grabFocus();
+                                    return peer->isFocused() && juce::Process::isForegroundProcess(); });
+}
 } // namespace mvtest
+
+/** Skips a test that needs windows when there is no display; otherwise claims
+    the display for the test (see claimDesktop()).
+*/
+#define MV_NEEDS_DESKTOP()                                         \
+    if (! mvtest::hasDisplay())                                    \
+        GTEST_SKIP() << "needs a display (run under xvfb-run -a)"; \
+    ASSERT_TRUE (mvtest::claimDesktop()) << "another test process kept the display"
 
 namespace mvtest
 {
