@@ -308,8 +308,10 @@ TEST (HidLinuxBackend, TheHidThreadStartsAndStopsCleanlyOnTheRealBus)
     EXPECT_EQ (manager->getNumDevices(), 0);
     EXPECT_EQ (manager->listChanges, 0);
 
+    // The thread leaves within a slice; the bound is loose, it looks for a thread
+    // stuck in the real bus's wait, not for speed on a loaded machine.
     const auto start = juce::Time::getMillisecondCounter();
     manager.reset();
-    EXPECT_LT (juce::Time::getMillisecondCounter() - start, 200u);
+    EXPECT_LT (juce::Time::getMillisecondCounter() - start, 2000u);
 }
 #endif
