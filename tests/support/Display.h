@@ -98,7 +98,7 @@ inline bool claimDesktop()
     focus, as a user's click on it would, then waits until the X server has done
     so. A process none of whose windows ever had the focus counts as one in the
     background, and JUCE closes its pop-up menus on their first timer tick
-    (within about 60 ms), so a test that works with a menu shows its owner this
+    (within about 100 ms), so a test that works with a menu shows its owner this
     way first. Returns false if the focus did not arrive.
 */
 inline bool showWithFocus (juce::Component& component)
@@ -122,7 +122,7 @@ inline bool showWithFocus (juce::Component& component)
 } // namespace mvtest
 
 /** Skips a test that needs windows when there is no display; otherwise claims
-    the display for the test (see claimDesktop()).
+    the display for the rest of the test process (see claimDesktop()).
 */
 #define MV_NEEDS_DESKTOP()                                         \
     if (! mvtest::hasDisplay())                                    \
