@@ -27,8 +27,9 @@ status=0
 configure_and_build() # dir, extra cmake args...
 {
     local dir=$1; shift
-    cmake -S "$root" -B "$root/$dir" -G Ninja -DCMAKE_BUILD_TYPE=Debug "$@" > "$root/$dir.configure.log" 2>&1 \
-        || { cat "$root/$dir.configure.log"; return 1; }
+    mkdir -p "$root/$dir"
+    cmake -S "$root" -B "$root/$dir" -G Ninja -DCMAKE_BUILD_TYPE=Debug "$@" > "$root/$dir/configure.log" 2>&1 \
+        || { cat "$root/$dir/configure.log"; return 1; }
     cmake --build "$root/$dir" -j "$jobs"
 }
 
