@@ -556,35 +556,38 @@ float ratioValueToSlider (float value) noexcept
 
 namespace
 {
-    constexpr float attackSteps[] = { 0.1f, 0.3f, 1.0f, 3.0f, 10.0f, 30.0f };
-    constexpr float releaseSteps[] = { 100.0f, 300.0f, 600.0f, 1200.0f, 2010.0f };
-
-    /** The position of the step the model quantises a free value to. */
+    /** The position of the switch step the model quantises a free value to. */
     template <size_t numSteps>
-    float stepPosition (const float (&steps)[numSteps], int index, float value) noexcept
+    float stepPosition (const std::array<float, numSteps>& steps, int index, float value) noexcept
     {
         const auto step = QCompressorParamsManager::quantiseToSteps (index, value);
-        return (float) (std::find (std::begin (steps), std::end (steps), step) - std::begin (steps));
+        return (float) (std::find (steps.begin(), steps.end(), step) - steps.begin());
+    }
+
+    template <size_t numSteps>
+    float stepValue (const std::array<float, numSteps>& steps, float position) noexcept
+    {
+        return steps[(size_t) juce::jlimit (0.0f, (float) (numSteps - 1), position)];
     }
 } // namespace
 
 float attackSliderToValue (float position) noexcept
 {
-    return attackSteps[(int) juce::jlimit (0.0f, 5.0f, position)];
+    return stepValue (QCompressorParamsManager::attackSteps, position);
 }
 
 float attackValueToSlider (float value) noexcept
 {
-    return stepPosition (attackSteps, ParamData::attack, value);
+    return stepPosition (QCompressorParamsManager::attackSteps, ParamData::attack, value);
 }
 
 float releaseSliderToValue (float position) noexcept
 {
-    return releaseSteps[(int) juce::jlimit (0.0f, 4.0f, position)];
+    return stepValue (QCompressorParamsManager::releaseSteps, position);
 }
 
 float releaseValueToSlider (float value) noexcept
 {
-    return stepPosition (releaseSteps, ParamData::release, value);
+    return stepPosition (QCompressorParamsManager::releaseSteps, ParamData::release, value);
 }
 } // namespace KnobConfig

@@ -31,27 +31,27 @@ float QCompressorParamsManager::quantiseToSteps (int index, float value) noexcep
 
         case attack:
             if (value < 0.2f)
-                return 0.1f;
+                return attackSteps[0];
             if (value < 0.5f)
-                return 0.3f;
+                return attackSteps[1];
             if (value < 2.0f)
-                return 1.0f;
+                return attackSteps[2];
             if (value < 5.0f)
-                return 3.0f;
+                return attackSteps[3];
             if (value < 20.0f)
-                return 10.0f;
-            return 30.0f;
+                return attackSteps[4];
+            return attackSteps[5];
 
         case release:
             if (value < 200.0f)
-                return 100.0f;
+                return releaseSteps[0];
             if (value < 450.0f)
-                return 300.0f;
+                return releaseSteps[1];
             if (value < 900.0f)
-                return 600.0f;
+                return releaseSteps[2];
             if (value <= 2000.0f)
-                return 1200.0f;
-            return 2010.0f; // automatic release
+                return releaseSteps[3];
+            return releaseSteps[4]; // automatic release
 
         default:
             return value;

@@ -4,6 +4,8 @@
 #include "Preset.h"
 #include "UndoManager.h"
 
+#include <array>
+
 //==============================================================================
 /**
     The compressor's parameter model.
@@ -52,6 +54,10 @@ public:
 
     /** The stepped-knob value that RATIO, ATTACK or RELEASE take; other indices pass unchanged. */
     static float quantiseToSteps (int index, float value) noexcept;
+
+    /** The values of the unit's ATTACK and RELEASE switch positions, in their order. */
+    static constexpr std::array<float, 6> attackSteps { 0.1f, 0.3f, 1.0f, 3.0f, 10.0f, 30.0f };
+    static constexpr std::array<float, 5> releaseSteps { 100.0f, 300.0f, 600.0f, 1200.0f, 2010.0f };
 
     /** True while stepped knobs are on. */
     bool isStepKnobs() const noexcept { return stepKnobs; }
