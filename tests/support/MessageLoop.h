@@ -2,6 +2,13 @@
 
 #include <mv_core/mv_core.h>
 
+namespace juce
+{
+// The framework's own step of its message loop: delivers what is queued and, when
+// asked to, returns at once if nothing is. (Its plug-in wrappers declare it the same way.)
+bool dispatchNextMessageOnSystemQueue (bool returnIfNoPendingMessages);
+} // namespace juce
+
 namespace mvtest
 {
 /** Pumps the message loop in slices of sliceMs until the condition holds or the
@@ -30,5 +37,17 @@ bool runMessageLoopUntil (Condition&& condition, int timeoutMs = 5000, int slice
 inline void drainMessages (int ms = 20)
 {
     juce::MessageManager::getInstance()->runDispatchLoopUntil (ms);
+}
+
+/** Delivers every message that is already queued, and what those post in turn,
+    without waiting for anything: returns as soon as the queue is empty (or after
+    maxRounds rounds, should a message keep posting another). Call on the message
+    thread only.
+*/
+inline void dispatchPendingMessages (int maxRounds = 64)
+{
+    for (int round = 0; round < maxRounds && juce::dispatchNextMessageOnSystemQueue (true); ++round)
+    {
+    }
 }
 } // namespace mvtest

@@ -1,0 +1,440 @@
+// Feeds sequences of input reports of any length to a protocol engine, all on
+// this thread: it is the message thread, and for the engine's receive callback
+// it stands in for the HID thread, so nothing waits for another thread or for a
+// timer. Whatever the engine queues for the message thread (its mirrors' and
+// holders' updates) is delivered between two reports; time is a clock the
+// sequence moves on, and the mirrors' timers fire when the sequence says so.
+//
+// Input: two setup bytes, then a sequence of steps.
+//   byte 0: the protocol state to start from (0..9, reached the product's way:
+//           handshake frames, preset load, recall)
+//   byte 1: bit 0 the unit's connect-time bank, bit 1 HARDWARE AB in the model,
+//           bit 2 SENDING HW FEEDBACK, bit 3 STEP KNOBS
+//   step:   a code byte c, then its data:
+//           c < 0x80          a 64-byte report (the next 64 bytes, or what is left)
+//           0x80..0x9F        a report of any length: the next byte is the length
+//           0xA0..0xAF        a host change of automatable index (c & 15) % 13 to
+//                             the next byte / 255 of its range
+//           0xB0..0xBF        a switch set in the model: HARDWARE AB, SIDECHAIN
+//                             LISTEN, STEP KNOBS or SENDING HW FEEDBACK (c & 3),
+//                             on when bit 2 is set
+//           0xC0..0xCF        time passes, ((c & 15) + 1) x 100 ms; the mirrors'
+//                             running timers due by then fire
+//           0xD0..0xD7        a preset load: beginLoadingPreset, a change of the
+//                             index and to the value the next two bytes give,
+//                             finishLoadingPreset
+//           0xD8..0xDF        a recall of the connect-time settings
+//           0xE0..0xEF        the unit lost (bit 0) and/or opened again (bit 1)
+//           0xF0..0xFF        a screen frame: byte 0 = 0xFF, the next 63 bytes
+//
+// After every report: the reply is 65 bytes (report id 0, a frame of type 0, 1
+// or 2) or none, and nothing was written past it or, without a reply, at all.
+// After the sequence (once the queued updates are delivered and the mirrors'
+// quiet time has passed): every model value is finite and inside its range,
+// every snapshot record too, the switches and the display hold values of their
+// kind, and no mirror holds a gesture open, nor the model one for a mirror.
+
+#include "HidBridge.h"
+#include "PluginInstance.h"
+#include "support/MessageLoop.h"
+#include "support/VirtualHidBus.h"
+
+#include <array>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <vector>
+
+using namespace ParamData;
+
+namespace
+{
+/** The range of each automatable index's host parameter. */
+std::vector<juce::NormalisableRange<float>> hostRanges (QCompressorParamsManager& model)
+{
+    std::vector<juce::NormalisableRange<float>> ranges;
+
+    for (int i = 0; i < ParamData::numParams; ++i)
+        ranges.push_back (dynamic_cast<juce::MvDawParameter*> (model.getHostParameter (i))->getRange());
+
+    return ranges;
+}
+
+// Names the failed condition, then stops the way libFuzzer records as a crash.
+#define check(condition)                                                                 \
+    do                                                                                   \
+    {                                                                                    \
+        if (! (condition))                                                               \
+        {                                                                                \
+            std::fprintf (stderr, "check failed: %s (line %d)\n", #condition, __LINE__); \
+            __builtin_trap();                                                            \
+        }                                                                                \
+    } while (false)
+
+using Frame = std::array<char, QCompressorHidBridge::frameSize>;
+
+/** Counts the gestures the model announces per index. */
+struct GestureCounter final : public juce::MvParamsManager::AutomatableParamListener
+{
+    using AutomatableParamListener::paramGestureChanged;
+    using AutomatableParamListener::paramValueChanged;
+
+    void paramGestureChanged (int index, bool starting) override { open[(size_t) index] += starting ? 1 : -1; }
+
+    std::array<int, numParams> open {};
+};
+
+class Input
+{
+public:
+    Input (const uint8_t* d, size_t n)
+        : data (d)
+        , size (n)
+    {
+    }
+
+    bool empty() const noexcept { return pos >= size; }
+    size_t remaining() const noexcept { return size - pos; }
+    uint8_t byte() noexcept { return empty() ? 0 : data[pos++]; }
+
+    std::vector<char> take (size_t n)
+    {
+        n = std::min (n, remaining());
+        std::vector<char> bytes (data + pos, data + pos + n);
+        pos += n;
+        return bytes;
+    }
+
+private:
+    const uint8_t* data;
+    size_t size;
+    size_t pos = 0;
+};
+
+class Harness
+{
+public:
+    Harness()
+    {
+        // The processor's own connect attempts stay out of the way.
+        model.setNonAutomatableParamValue (nullptr, shouldBeConnected, false);
+        model.getUndoManager().setClock ([this]
+                                         { return (juce::uint32) nowMs; });
+
+        for (int i = 0; i < numParams; ++i)
+            model.addParamListener (&gestures, i, juce::MvParamsManager::dontSendCurrentValue);
+
+        mvtest::dispatchPendingMessages();
+    }
+
+    ~Harness()
+    {
+        for (int i = 0; i < numParams; ++i)
+            model.removeParamListener (&gestures, i);
+    }
+
+    void run (const uint8_t* data, size_t size)
+    {
+        Input in (data, size);
+        const int startState = in.byte() % 10;
+        const auto flags = in.byte();
+
+        resetModel (flags);
+        bridge = std::make_unique<QCompressorHidBridge> (processor, model);
+
+        for (int i = 0; i < numParams; ++i)
+            bridge->getMirror (i)->setClock ([this]
+                                             { return nowMs; });
+
+        bridge->hidConnectionCallback (true);
+        mvtest::dispatchPendingMessages();
+
+        reachState (startState, (flags & 1) != 0);
+        check (bridge->getState() == startState);
+
+        while (! in.empty())
+            step (in);
+
+        // The unit falls quiet: every gesture must end once its quiet time is over.
+        passTime (1100);
+
+        for (int i = 0; i < numParams; ++i)
+        {
+            check (! bridge->getMirror (i)->isGestureOpen());
+            check (gestures.open[(size_t) i] == 0);
+        }
+
+        checkModel();
+        bridge.reset();
+        mvtest::dispatchPendingMessages();
+    }
+
+private:
+    //==============================================================================
+    void resetModel (uint8_t flags)
+    {
+        auto& preset = model.getPreset();
+
+        model.setNonAutomatableParamValue (nullptr, isConnected, false);
+        model.setNonAutomatableParamValue (nullptr, sidechainListen, false);
+        model.setNonAutomatableParamValue (nullptr, hardwareAB, (flags & 2) != 0 ? 1 : 0);
+        model.setNonAutomatableParamValue (nullptr, sendingHwFeedback, (flags & 4) != 0);
+        model.setNonAutomatableParamValue (nullptr, ParamData::stepKnobs, (flags & 8) != 0);
+        model.applyAsGesture (snapshot, 0.0f);
+
+        for (int i = 0; i < numParams; ++i)
+        {
+            preset.setValueInAllSnapshots (i, paramDefault (i));
+            model.applyAsGesture (i, paramDefault (i));
+        }
+
+        mvtest::dispatchPendingMessages();
+        gestures.open = {};
+    }
+
+    static Frame frame (int type, std::initializer_list<std::pair<int, int>> bytes = {})
+    {
+        Frame f {};
+        f[0] = (char) type;
+
+        for (auto [i, v] : bytes)
+            f[(size_t) i] = (char) v;
+
+        return f;
+    }
+
+    /** Takes the bridge from captureStatus to the given state the way the product does. */
+    void reachState (int target, bool connectTimeBankB)
+    {
+        const auto status = frame (0, { { 1, 0x12 }, { 2, 0x34 }, { 51, connectTimeBankB ? 1 : 0 }, { 53, 0x01 } });
+        const auto settings = frame (connectTimeBankB ? 2 : 1, { { 1, 0x40 }, { 3, 0x10 }, { 4, 0x42 }, { 5, 0xFF }, { 6, 0x88 }, { 14, 80 } });
+        const auto handshake = std::min (target, (int) QCompressorHidBridge::running);
+
+        if (handshake >= 1)
+            feed (status);
+        if (handshake >= 2)
+            feed (settings);
+        if (handshake >= 3)
+            feed (status);
+        if (handshake >= 4)
+            feed (frame (1));
+
+        switch (target)
+        {
+            case QCompressorHidBridge::loadingPreset:
+                bridge->beginLoadingPreset();
+                break;
+
+            case QCompressorHidBridge::presetStatus:
+            case QCompressorHidBridge::presetSettings:
+                bridge->beginLoadingPreset();
+                bridge->finishLoadingPreset();
+
+                if (target == QCompressorHidBridge::presetSettings)
+                    feed (status);
+                break;
+
+            case QCompressorHidBridge::recallStatus:
+            case QCompressorHidBridge::recallSettings:
+                bridge->beginRecall();
+
+                if (target == QCompressorHidBridge::recallSettings)
+                {
+                    feed (status);
+                    feed (status);
+                }
+                break;
+
+            default:
+                break;
+        }
+    }
+
+    //==============================================================================
+    void step (Input& in)
+    {
+        const auto code = in.byte();
+
+        if (code < 0x80)
+        {
+            feed (in.take (64));
+        }
+        else if (code < 0xA0)
+        {
+            feed (in.take (in.byte()));
+        }
+        else if (code < 0xB0)
+        {
+            const int index = (code & 15) % numParams;
+            const auto value = ranges[(size_t) index].convertFrom0to1 ((float) in.byte() / 255.0f);
+            model.applyAsGesture (index, value);
+        }
+        else if (code < 0xC0)
+        {
+            static constexpr int switches[] = { hardwareAB, sidechainListen, ParamData::stepKnobs, sendingHwFeedback };
+            const auto which = switches[code & 3];
+            const bool on = (code & 4) != 0;
+            model.setNonAutomatableParamValue (nullptr, which, which == hardwareAB ? juce::var (on ? 1 : 0) : juce::var (on));
+        }
+        else if (code < 0xD0)
+        {
+            passTime (((code & 15) + 1) * 100);
+        }
+        else if (code < 0xD8)
+        {
+            const int index = in.byte() % numRecallableParams;
+            const auto value = ranges[(size_t) index].convertFrom0to1 ((float) in.byte() / 255.0f);
+            bridge->beginLoadingPreset();
+            model.applyAsGesture (index, value);
+            bridge->finishLoadingPreset();
+        }
+        else if (code < 0xE0)
+        {
+            bridge->beginRecall();
+        }
+        else if (code < 0xF0)
+        {
+            if ((code & 1) != 0)
+                bridge->hidConnectionCallback (false);
+
+            if ((code & 2) != 0)
+                bridge->hidConnectionCallback (true);
+        }
+        else
+        {
+            auto bytes = in.take (63);
+            bytes.insert (bytes.begin(), (char) 0xFF);
+            feed (bytes);
+        }
+
+        mvtest::dispatchPendingMessages();
+    }
+
+    void feed (const Frame& f) { feed (std::vector<char> (f.begin(), f.end())); }
+
+    /** Hands one report to the bridge as the HID thread does and checks the reply. */
+    void feed (std::vector<char> report)
+    {
+        // Exactly the report's and the reply's sizes, so that the sanitizer sees
+        // any access past either.
+        const auto length = (int) report.size();
+        std::unique_ptr<char[]> input (new char[report.size() + (report.empty() ? 1 : 0)]);
+        std::copy (report.begin(), report.end(), input.get());
+
+        std::unique_ptr<char[]> buffer (new char[QCompressorHidBridge::replySize]);
+        std::fill (buffer.get(), buffer.get() + QCompressorHidBridge::replySize, (char) 0xEE);
+        char* response = buffer.get();
+        int responseLength = -1;
+
+        bridge->hidDeviceReceiveCallback (input.get(), length, response, responseLength);
+
+        check (response == buffer.get());
+        check (juce::isPositiveAndNotGreaterThan (bridge->getState(), (int) QCompressorHidBridge::recallSettings));
+
+        if (responseLength == -1)
+        {
+            for (int i = 0; i < QCompressorHidBridge::replySize; ++i)
+                check ((juce::uint8) buffer[(size_t) i] == 0xEE);
+        }
+        else
+        {
+            check (responseLength == QCompressorHidBridge::replySize);
+            check (buffer[0] == 0);
+            check (juce::isPositiveAndNotGreaterThan ((int) buffer[1], 2));
+            check (length >= QCompressorHidBridge::frameSize && (report[0] & 0x0F) != QCompressorHidBridge::screenFrame);
+        }
+
+        mvtest::dispatchPendingMessages();
+    }
+
+    /** Moves the clock on and fires the mirrors' timers that are due by then. */
+    void passTime (int ms)
+    {
+        nowMs += ms;
+
+        for (int i = 0; i < numParams; ++i)
+        {
+            auto* mirror = bridge->getMirror (i);
+
+            if (mirror->isTimerRunning (juce::HidAutomatableParameter::gestureEndTimer)
+                && mirror->getTimerInterval (juce::HidAutomatableParameter::gestureEndTimer) <= ms)
+                mirror->timerCallback (juce::HidAutomatableParameter::gestureEndTimer);
+
+            // An open gesture must have its end coming.
+            check (! mirror->isGestureOpen() || mirror->isTimerRunning (juce::HidAutomatableParameter::gestureEndTimer));
+
+            if (ms >= juce::HidAutomatableParameter::confirmationIntervalMs
+                && mirror->isTimerRunning (juce::HidAutomatableParameter::confirmationTimer))
+                mirror->timerCallback (juce::HidAutomatableParameter::confirmationTimer);
+        }
+
+        if (ms >= juce::HidNonAutomatableParameter::confirmationIntervalMs)
+            for (auto na : { hardwareAB, sidechainListen, ParamData::stepKnobs })
+                if (auto* mirror = bridge->getSwitchMirror (na); mirror->isTimerRunning())
+                    mirror->timerCallback();
+
+        mvtest::dispatchPendingMessages();
+    }
+
+    //==============================================================================
+    bool inRange (int index, float v) const
+    {
+        const auto& range = ranges[(size_t) index];
+        return std::isfinite (v) && v >= range.start && v <= range.end;
+    }
+
+    static bool isSwitch (const juce::var& v)
+    {
+        return v.isBool() || ((v.isDouble() || v.isInt()) && ((double) v == 0.0 || (double) v == 1.0));
+    }
+
+    void checkModel() const
+    {
+        auto& preset = model.getPreset();
+
+        for (int i = 0; i < numParams; ++i)
+        {
+            check (inRange (i, model.getParamValue (i)));
+
+            for (int s = 0; s < numSnapshots; ++s)
+                check (inRange (i, preset.getSnapshotValue (s, i)));
+        }
+
+        check (juce::isPositiveAndBelow (preset.getCurrentSnapshot(), numSnapshots));
+
+        for (auto na : { isConnected, hardwareAB, sidechainListen, ParamData::stepKnobs })
+            check (isSwitch (model.getNonAutomatableParamValue (na)));
+
+        const auto screen = model.getNonAutomatableParamValue (screenData);
+        check (screen.getBinaryData() != nullptr && screen.getBinaryData()->getSize() == screenDataSize);
+    }
+
+    juce::ScopedJuceInitialiser_GUI juceInitialiser; // this thread is the message thread
+    mvtest::VirtualHidBus bus;                       // an empty bus: the registry finds no unit
+    QCompressorPluginInstance processor;
+    QCompressorParamsManager& model = processor.getModel();
+    std::vector<juce::NormalisableRange<float>> ranges = hostRanges (model);
+    GestureCounter gestures;
+    std::unique_ptr<QCompressorHidBridge> bridge;
+    juce::int64 nowMs = 1000000;
+};
+
+Harness* harness = nullptr;
+} // namespace
+
+extern "C" int LLVMFuzzerInitialize (int*, char***);
+extern "C" int LLVMFuzzerTestOneInput (const uint8_t* data, size_t size);
+
+extern "C" int LLVMFuzzerInitialize (int*, char***)
+{
+    harness = new Harness();
+    std::atexit ([]
+                 { delete harness; });
+    return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput (const uint8_t* data, size_t size)
+{
+    harness->run (data, size);
+    return 0;
+}
