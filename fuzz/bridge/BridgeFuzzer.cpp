@@ -5,7 +5,7 @@
 // holders' updates) is delivered between two reports; time is a clock the
 // sequence moves on, and the mirrors' timers fire when the sequence says so.
 //
-// Input: two setup bytes, then a sequence of steps.
+// Input: two setup bytes, then a sequence of up to 24 steps.
 //   byte 0: the protocol state to start from (0..9, reached the product's way:
 //           handshake frames, preset load, recall)
 //   byte 1: bit 0 the unit's connect-time bank, bit 1 HARDWARE AB in the model,
@@ -114,6 +114,9 @@ private:
 class Harness
 {
 public:
+    /** Steps taken from one input; the bytes after them are not used. */
+    static constexpr int maxSteps = 24;
+
     Harness()
     {
         // The processor's own connect attempts stay out of the way.
@@ -152,7 +155,7 @@ public:
         reachState (startState, (flags & 1) != 0);
         check (bridge->getState() == startState);
 
-        while (! in.empty())
+        for (int i = 0; i < maxSteps && ! in.empty(); ++i)
             step (in);
 
         // The unit falls quiet: every gesture must end once its quiet time is over.
@@ -171,25 +174,54 @@ public:
 
 private:
     //==============================================================================
+    /** Puts the model back to the defaults, with the switches the flags give.
+        Only what differs is set, and only the snapshot records the last
+        sequence could reach are rewritten: every change runs through the
+        history and the listeners, which would cost more than the sequence.
+    */
     void resetModel (uint8_t flags)
     {
         auto& preset = model.getPreset();
 
-        model.setNonAutomatableParamValue (nullptr, isConnected, false);
-        model.setNonAutomatableParamValue (nullptr, sidechainListen, false);
-        model.setNonAutomatableParamValue (nullptr, hardwareAB, (flags & 2) != 0 ? 1 : 0);
-        model.setNonAutomatableParamValue (nullptr, sendingHwFeedback, (flags & 4) != 0);
-        model.setNonAutomatableParamValue (nullptr, ParamData::stepKnobs, (flags & 8) != 0);
-        model.applyAsGesture (snapshot, 0.0f);
-
-        for (int i = 0; i < numParams; ++i)
+        auto setSwitch = [this] (int index, const juce::var& value)
         {
-            preset.setValueInAllSnapshots (i, paramDefault (i));
-            model.applyAsGesture (i, paramDefault (i));
+            if (! model.getNonAutomatableParamValue (index).equalsWithSameType (value))
+                model.setNonAutomatableParamValue (nullptr, index, value);
+        };
+
+        // Free knobs while the values are reset, so that they take the defaults exactly.
+        setSwitch (ParamData::stepKnobs, false);
+
+        if (model.getParamValue (snapshot) != 0.0f)
+        {
+            model.applyAsGesture (snapshot, 0.0f);
+            mvtest::dispatchPendingMessages(); // the snapshot's recall
         }
+
+        for (int s = 0; s < numSnapshots; ++s)
+        {
+            if ((reachedSnapshots & (1u << s)) == 0)
+                continue;
+
+            for (int i = 0; i < numRecallableParams; ++i)
+                preset.setSnapshotValue (s, i, paramDefault (i));
+
+            preset.setSnapshotStepKnobs (s, false);
+        }
+
+        for (int i = 0; i < numRecallableParams; ++i)
+            if (model.getParamValue (i) != paramDefault (i))
+                model.applyAsGesture (i, paramDefault (i));
+
+        setSwitch (isConnected, false);
+        setSwitch (sidechainListen, false);
+        setSwitch (hardwareAB, (flags & 2) != 0 ? 1 : 0);
+        setSwitch (sendingHwFeedback, (flags & 4) != 0);
+        setSwitch (ParamData::stepKnobs, (flags & 8) != 0);
 
         mvtest::dispatchPendingMessages();
         gestures.open = {};
+        reachedSnapshots = 1u << preset.getCurrentSnapshot();
     }
 
     static Frame frame (int type, std::initializer_list<std::pair<int, int>> bytes = {})
@@ -258,12 +290,16 @@ private:
         if (code < 0x80)
         {
             feed (in.take (64));
+            return;
         }
-        else if (code < 0xA0)
+
+        if (code < 0xA0)
         {
             feed (in.take (in.byte()));
+            return;
         }
-        else if (code < 0xB0)
+
+        if (code < 0xB0)
         {
             const int index = (code & 15) % numParams;
             const auto value = ranges[(size_t) index].convertFrom0to1 ((float) in.byte() / 255.0f);
@@ -305,9 +341,11 @@ private:
             auto bytes = in.take (63);
             bytes.insert (bytes.begin(), (char) 0xFF);
             feed (bytes);
+            return;
         }
 
         mvtest::dispatchPendingMessages();
+        reachedSnapshots |= 1u << model.getPreset().getCurrentSnapshot();
     }
 
     void feed (const Frame& f) { feed (std::vector<char> (f.begin(), f.end())); }
@@ -396,8 +434,10 @@ private:
         {
             check (inRange (i, model.getParamValue (i)));
 
+            // The records of other snapshots change only with SNAPSHOT itself.
             for (int s = 0; s < numSnapshots; ++s)
-                check (inRange (i, preset.getSnapshotValue (s, i)));
+                if (i == snapshot || (reachedSnapshots & (1u << s)) != 0)
+                    check (inRange (i, preset.getSnapshotValue (s, i)));
         }
 
         check (juce::isPositiveAndBelow (preset.getCurrentSnapshot(), numSnapshots));
@@ -417,6 +457,7 @@ private:
     GestureCounter gestures;
     std::unique_ptr<QCompressorHidBridge> bridge;
     juce::int64 nowMs = 1000000;
+    juce::uint32 reachedSnapshots = ~0u; // the snapshots that were current during the sequence
 };
 
 Harness* harness = nullptr;

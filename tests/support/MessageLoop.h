@@ -40,14 +40,12 @@ inline void drainMessages (int ms = 20)
 }
 
 /** Delivers every message that is already queued, and what those post in turn,
-    without waiting for anything: returns as soon as the queue is empty (or after
-    maxRounds rounds, should a message keep posting another). Call on the message
-    thread only.
+    without waiting for anything: one step of the framework's loop empties the
+    message queue (it keeps taking messages until none is left) and returns at
+    once when there is nothing to deliver. Call on the message thread only.
 */
-inline void dispatchPendingMessages (int maxRounds = 64)
+inline void dispatchPendingMessages()
 {
-    for (int round = 0; round < maxRounds && juce::dispatchNextMessageOnSystemQueue (true); ++round)
-    {
-    }
+    juce::dispatchNextMessageOnSystemQueue (true);
 }
 } // namespace mvtest
