@@ -71,6 +71,13 @@ void QCompressorParamsManager::setParamValue (AutomatableParamListener* source, 
     if (auto* hostParameter = dynamic_cast<juce::MvDawParameter*> (getHostParameter (index)))
         value = hostParameter->snapToRange (value);
 
+    // Snapping can move a RATIO that the steps leave alone onto a position that is
+    // no step (3.5 becomes 4, 1.4 becomes 1); the steps have the last word, or the
+    // value would step elsewhere the next time it is set (from a saved state, say).
+    // Every step lies on the interval, so no second snap is needed.
+    if (stepKnobs)
+        value = quantiseToSteps (index, value);
+
     if (value == getParamValue (index))
         return;
 

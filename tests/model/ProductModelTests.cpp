@@ -81,6 +81,8 @@ TEST_F (ProductModel, SteppedKnobsQuantiseAtTheExactThresholds)
         { ratio, 4.0f, 3.0f },
         { ratio, 5.0f, 5.0f },
         { ratio, 4.5f, 5.0f },
+        { ratio, 3.5f, 3.0f }, // snapped to 4 (no step), which steps to 3
+        { ratio, 1.4f, 2.0f }, // snapped to 1 (no step), which steps to 2
         { mix, 33.0f, 33.0f }, // other controls are not stepped
     };
 

@@ -478,3 +478,27 @@ TEST_F (State, InstancesCanBeBuiltAndDestroyedOnAHostThread)
     ASSERT_TRUE (ok);
     EXPECT_EQ (built.load(), 5);
 }
+
+TEST_F (State, AStateSavedRightAfterALoadLoadsBackToTheSameValues)
+{
+    // Stepped knobs and a RATIO between two steps: the model must hold a step,
+    // or the next load would step it where this one did not.
+    load (legacy (R"(<QC GUI_TYPE="1"><P PARAM_ID="2" VALUE="3.5"/><P PARAM_ID="1" VALUE="7"/></QC>)"));
+    drainMessages();
+    EXPECT_EQ (value (ratio), 3.0f);
+
+    const auto blob = save();
+    std::vector<float> before;
+
+    for (int i = 0; i < numParams; ++i)
+        before.push_back (value (i));
+
+    load (blob);
+    drainMessages();
+
+    for (int i = 0; i < numParams; ++i)
+    {
+        EXPECT_EQ (value (i), before[(size_t) i]) << paramName[i];
+        EXPECT_EQ (model.getPreset().getSnapshotValue (0, i), value (i)) << paramName[i];
+    }
+}
