@@ -86,7 +86,7 @@ if [ -f "$root/fuzz/CMakeLists.txt" ]; then
         # Saved states are about 28 KB; report sequences need far less.
         case $name in
             mv_fuzz_state) max_len=32768 ;;
-            *) max_len=4096 ;;
+            *) max_len=1024 ;;
         esac
         echo "== fuzz: $name for ${fuzz_seconds}s"
         if "$fuzzer" -max_total_time="$fuzz_seconds" -max_len=$max_len -timeout=10 -rss_limit_mb=2048 \
