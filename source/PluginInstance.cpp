@@ -1,6 +1,8 @@
 #include "PluginInstance.h"
 #include "PluginEditor.h"
 
+#include <string_view>
+
 using namespace ParamData;
 
 namespace
@@ -16,6 +18,26 @@ const juce::Identifier snapNoId ("SNAP_NO");
 
 constexpr juce::uint32 legacyXmlMark = 0x21324356; // "VC2!"
 constexpr int stateTreeDepth = 2;                  // root, SNAPSHOT/SETTINGS, PARAM/NA_PARAM
+
+// True when XML text holds a processing instruction ("<?") anywhere but in a
+// declaration at its start (after leading white space).
+bool hasInnerProcessingInstruction (const char* text, int numBytes)
+{
+    const std::string_view xml (text, (size_t) numBytes);
+    auto start = xml.find_first_not_of (" \t\r\n");
+
+    if (start != std::string_view::npos && xml.compare (start, 2, "<?") == 0)
+    {
+        const auto declarationEnd = xml.find ("?>", start + 2);
+
+        if (declarationEnd == std::string_view::npos)
+            return true;
+
+        start = declarationEnd + 2;
+    }
+
+    return start != std::string_view::npos && xml.find ("<?", start) != std::string_view::npos;
+}
 
 // Saved values are plain numbers or flags; anything else in their place is a
 // damaged blob and is left out.
@@ -325,8 +347,10 @@ void QCompressorPluginInstance::setStateInformation (const void* data, int sizeI
             const auto numTextBytes = (int) (std::find (text, text + textLength, '\0') - text);
 
             // Bytes that are no UTF-8 are no XML either; the framework's parser
-            // would read past the end of such a string.
-            if (juce::CharPointer_UTF8::isValidString (text, numTextBytes))
+            // would read past the end of such a string. Nor would it ever return
+            // from text after a processing instruction inside an element: the
+            // older states have none but the declaration at the start.
+            if (juce::CharPointer_UTF8::isValidString (text, numTextBytes) && ! hasInnerProcessingInstruction (text, numTextBytes))
             {
                 if (auto xml = juce::parseXML (juce::String::fromUTF8 (text, numTextBytes)))
                 {
