@@ -138,6 +138,7 @@ void QCompressorView::initKnobs()
     knobs[ratioKnob].textToValue = ratioFromText;
     knobs[attackKnob].valueToText = oneDecimalText;
     knobs[releaseKnob].valueToText = releaseText;
+    knobs[releaseKnob].textToValue = releaseFromText;
     knobs[mixKnob].valueToText = wholeNumberText;
     knobs[thdKnob].valueToText = wholeNumberText;
     knobs[hpfKnob].valueToText = hpfText;
