@@ -2,9 +2,8 @@
 // control-to-parameter question, the look-and-feel, and the processor's
 // editor factory.
 
+#include "PanelTestHelpers.h"
 #include "PluginEditor.h"
-#include "support/Display.h"
-#include "support/InstanceFixture.h"
 
 using namespace mvtest;
 using namespace ParamData;
@@ -198,4 +197,103 @@ TEST_F (EditorWindow, ClosingTheWindowClosesItsMainMenu)
     // The menu draws with the editor's look-and-feel: it must close with the editor.
     editor.reset();
     EXPECT_TRUE (menuWindow == nullptr || ! menuWindow->isVisible());
+}
+
+TEST_F (EditorWindow, EveryCaptionShowsWholeInsideItsBoxAtEveryScaleAndDensity)
+{
+    set (snapshotVisible, true);
+    juce::Typeface::clearTypefaceCache(); // an earlier test may have looked fonts up without the editor's look
+    auto editor = open();
+    auto& view = editor->getMainView();
+
+    struct Caption
+    {
+        juce::Component* owner;
+        juce::String text;
+        juce::Rectangle<float> box;
+    };
+
+    const Caption captions[] = {
+        { &view.getMainsButton(), "ENGAGE", { 18, 118, 103, 17 } },
+        { &view.getEnableButton(), "ENABLE", { 0, 59, 40, 14 } },
+        { &view.getListenButton(), "LISTEN", { 36, 0, 44, 36 } },
+        { &view.getInsertButton(), "INSERT", { 36, 0, 44, 36 } },
+        { &view.getPeakButton(), "PEAK", { 0, 0, 44, 36 } },
+        { &view.getRmsButton(), "RMS", { 36, 0, 44, 36 } },
+    };
+
+    const juce::String title ("Q E L   C O M P R E S S O R"), version (juce::String ("v") + MV_PRODUCT_VERSION);
+    const juce::Rectangle<float> titleArea (735, 305, 220, 70);
+
+    for (const auto& [scale, density] : { std::pair (0.5, 1.0f), std::pair (0.75, 1.0f), std::pair (1.0, 1.0f), std::pair (0.75, 2.0f) })
+    {
+        set (scaleFactor, scale);
+        editor->handleAsyncUpdate();
+
+        juce::Image image (juce::Image::ARGB, juce::roundToInt ((float) editor->getWidth() * density), juce::roundToInt ((float) editor->getHeight() * density), true);
+        GlyphRecorder recorder (image);
+        {
+            juce::Graphics g (recorder);
+            g.addTransform (juce::AffineTransform::scale (density));
+            editor->paintEntireComponent (g, true);
+        }
+
+        const auto name = "editor-" + juce::String (juce::roundToInt (scale * 100.0)) + (density > 1.0f ? "-x2" : "");
+        writeSnapshot (image, name);
+        SCOPED_TRACE (name.toStdString());
+
+        auto inImage = [&] (juce::Component* owner, juce::Rectangle<float> area)
+        { return editor->getLocalArea (owner, area).transformedBy (juce::AffineTransform::scale (density)); };
+
+        ASSERT_FALSE (recorder.glyphs.empty());
+        const auto period = GlyphRecorder::glyphNumbersOf (".", recorder.glyphs.front().font).front();
+
+        // Nothing anywhere is cut short with an ellipsis.
+        for (size_t i = 0; i + 2 < recorder.glyphs.size(); ++i)
+            EXPECT_FALSE (recorder.glyphs[i].number == period && recorder.glyphs[i + 1].number == period && recorder.glyphs[i + 2].number == period)
+                << "an ellipsis at " << recorder.glyphs[i].ink.toString();
+
+        // Each switch caption: whole, legible and inside its box.
+        for (const auto& caption : captions)
+        {
+            const auto box = inImage (caption.owner, caption.box);
+            const auto glyphs = recorder.glyphsIn (box);
+            ASSERT_FALSE (glyphs.empty()) << caption.text;
+            EXPECT_EQ (glyphs.front().font.getTypefacePtr()->getName(), "Lato");
+
+            std::vector<int> drawn;
+            auto ink = glyphs.front().ink;
+
+            for (const auto& glyph : glyphs)
+            {
+                drawn.push_back (glyph.number);
+                ink = ink.getUnion (glyph.ink);
+            }
+
+            EXPECT_EQ (drawn, GlyphRecorder::glyphNumbersOf (caption.text, glyphs.front().font)) << caption.text << " is not shown whole";
+            // An outline may reach a little past its glyph's advance (the K of PEAK).
+            EXPECT_TRUE (inImage (caption.owner, caption.box.expanded (1.5f)).contains (ink)) << caption.text << " reaches out of its box";
+            EXPECT_GE (glyphs.front().font.getHorizontalScale(), 0.85f) << caption.text << " is squeezed";
+        }
+
+        // Title and version: whole, not squeezed, and clear of the frame that the
+        // artwork draws on the same box.
+        const auto titleBox = inImage (&view, titleArea);
+        const auto inner = inImage (&view, titleArea.reduced (8.0f, 4.0f));
+        const auto glyphs = recorder.glyphsIn (titleBox);
+        ASSERT_FALSE (glyphs.empty());
+        EXPECT_EQ (glyphs.size(), GlyphRecorder::glyphNumbersOf (title + version, glyphs.front().font).size());
+
+        auto ink = glyphs.front().ink;
+        auto narrowest = 1.0f;
+
+        for (const auto& glyph : glyphs)
+        {
+            ink = ink.getUnion (glyph.ink);
+            narrowest = juce::jmin (narrowest, glyph.font.getHorizontalScale());
+        }
+
+        EXPECT_TRUE (inner.contains (ink)) << "title and version " << ink.toString() << " reach into the margin of " << inner.toString();
+        EXPECT_FLOAT_EQ (narrowest, 1.0f) << "a text is squeezed";
+    }
 }
