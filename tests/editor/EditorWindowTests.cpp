@@ -2,6 +2,8 @@
 // control-to-parameter question, the look-and-feel, and the processor's
 // editor factory.
 
+#include <BinaryData.h>
+
 #include "PanelTestHelpers.h"
 #include "PluginEditor.h"
 
@@ -295,5 +297,69 @@ TEST_F (EditorWindow, EveryCaptionShowsWholeInsideItsBoxAtEveryScaleAndDensity)
 
         EXPECT_TRUE (inner.contains (ink)) << "title and version " << ink.toString() << " reach into the margin of " << inner.toString();
         EXPECT_FLOAT_EQ (narrowest, 1.0f) << "a text is squeezed";
+    }
+}
+
+TEST_F (EditorWindow, RingLabelsStandOnThePlainPanelAndEngageHasNoScale)
+{
+    set (scaleFactor, 1.0);
+    juce::Typeface::clearTypefaceCache();
+    auto editor = open();
+    auto& view = editor->getMainView();
+
+    constexpr float density = 2.0f;
+    juce::Image image (juce::Image::ARGB, (int) density * editor->getWidth(), (int) density * editor->getHeight(), true);
+    GlyphRecorder recorder (image);
+    {
+        juce::Graphics g (recorder);
+        g.addTransform (juce::AffineTransform::scale (density));
+        editor->paintEntireComponent (g, true);
+    }
+
+    // Each row of the panel picture is one brushed-metal colour where nothing is
+    // engraved; x 140 lies between ENGAGE and the first knob.
+    const auto background = juce::ImageCache::getFromMemory (BinaryData::panel_background_png, BinaryData::panel_background_pngSize);
+    auto plain = [&] (int x, int y)
+    { return background.getPixelAt (x, y) == background.getPixelAt (140, y); };
+
+    for (int k = 0; k < KnobConfig::numKnobs; ++k)
+    {
+        auto& knob = view.getKnob (k);
+        const auto ringFontHeight = 0.3f * 0.28f * (float) knob.getWidth();
+        int labelGlyphs = 0, darkened = 0, crossed = 0;
+
+        for (const auto& glyph : recorder.glyphsIn (editor->getLocalArea (&knob, knob.getLocalBounds().toFloat()) * density))
+        {
+            if (std::abs (glyph.font.getHeight() - ringFontHeight) > 0.01f)
+                continue; // the name under the knob
+
+            ++labelGlyphs;
+            const auto box = glyph.ink.getSmallestIntegerContainer();
+            float brightest = 0.0f;
+
+            for (int y = box.getY(); y < box.getBottom(); ++y)
+                for (int x = box.getX(); x < box.getRight(); ++x)
+                    brightest = juce::jmax (brightest, image.getPixelAt (x, y).getBrightness());
+
+            darkened += brightest > 0.95f ? 0 : 1;
+
+            // Under the big knobs' labels nothing is engraved.
+            const auto onPanel = view.getLocalArea (editor.get(), glyph.ink / density).getSmallestIntegerContainer().expanded (1);
+
+            for (int y = onPanel.getY(); k < KnobConfig::thdKnob && y < onPanel.getBottom(); ++y)
+                for (int x = onPanel.getX(); x < onPanel.getRight(); ++x)
+                    crossed += plain (x, y) ? 0 : 1;
+        }
+
+        EXPECT_GT (labelGlyphs, 0) << knob.name;
+        EXPECT_EQ (darkened, 0) << knob.name << ": ring label glyphs darkened";
+        EXPECT_EQ (crossed, 0) << knob.name << ": panel pixels engraved under its ring labels";
+    }
+
+    // ENGAGE is a push button: no scale around it.
+    for (int t = 0; t <= 10; ++t)
+    {
+        const auto p = juce::Point<float> (70.0f, 75.0f).getPointOnCircumference (53.0f, juce::degreesToRadians (-150.0f + 30.0f * (float) t)).roundToInt();
+        EXPECT_TRUE (plain (p.x, p.y)) << "a tick at " << p.toString();
     }
 }
