@@ -204,13 +204,20 @@ Image lampStates()
     return image;
 }
 
+// The bezel around a lamp. A switch draws this image 3 pixels left of and 2
+// below the lamp image's corner, so the lamp's centre falls at (14.5, 9.5)
+// here; the bezel is drawn round that point and stays in the image's upper
+// rows, whole inside the 33-pixel-high switches.
 Image lampFrame()
 {
     auto image = makeImage (29, 29);
     Graphics g (image);
-    const auto ring = Rectangle<float> (29.0f, 29.0f).reduced (1.5f);
-    g.setGradientFill (ColourGradient (Colour (0xff8b8f98), ring.getTopLeft(), Colour (0xff222428), ring.getBottomRight(), false));
-    g.drawEllipse (ring, 3.0f);
+    const auto centre = Point<float> (14.5f, 9.5f);
+    g.setColour (Colours::black.withAlpha (0.45f));
+    g.fillEllipse (Rectangle<float> (19.0f, 19.0f).withCentre (centre.translated (0.0f, 1.5f)));
+    const auto ring = Rectangle<float> (17.5f, 17.5f).withCentre (centre);
+    g.setGradientFill (ColourGradient (Colour (0xff9a9ea8), ring.getTopLeft(), Colour (0xff26282c), ring.getBottomRight(), false));
+    g.drawEllipse (ring, 1.5f);
     return image;
 }
 
