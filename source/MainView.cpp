@@ -313,12 +313,19 @@ void QCompressorView::paint (juce::Graphics& g)
     heading ("VCA THD", thdArea);
     heading ("DETECTOR", detectorArea);
 
-    g.setFont (21.5f);
-    g.drawFittedText ("Q E L   C O M P R E S S O R", titleArea.getSmallestIntegerContainer(), juce::Justification::centred, 1);
+    // The artwork frames the title box, so title and version keep a margin
+    // from its edges; the title's height gives way until it fits unsqueezed.
+    constexpr float titleMargin = 12.0f;
+    const auto titleBox = titleArea.reduced (titleMargin, titleMargin * 0.5f);
+    const juce::String title ("Q E L   C O M P R E S S O R");
+    juce::Font titleFont (21.5f);
+    titleFont.setHeight (juce::jmin (21.5f, 21.5f * titleBox.getWidth() / titleFont.getStringWidthFloat (title)));
+    g.setFont (titleFont);
+    g.drawText (title, titleBox, juce::Justification::centred, false);
 
     g.setFont (11.2f);
     g.drawFittedText (juce::String ("v") + MV_PRODUCT_VERSION,
-                      titleArea.withTrimmedTop (45.0f).getSmallestIntegerContainer(),
+                      titleArea.reduced (titleMargin, 0.0f).withTrimmedTop (45.0f).getSmallestIntegerContainer(),
                       juce::Justification::topRight,
                       1);
 }

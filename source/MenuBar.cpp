@@ -322,6 +322,11 @@ void MenuBar::openDeviceSelector()
         deviceSelectorMenu->addCustomItem (itemId, std::make_unique<DeviceComponent> (*this, entry->serialNumber, connected, enabled), nullptr, {});
     }
 
+    // The framework shows no empty menu, so an empty bus gets a line that says so.
+    // It is disabled and never chosen; its id only has to be other than 0.
+    if (list->isEmpty())
+        deviceSelectorMenu->addItem (1, noUnitText, false, false);
+
     deviceSelectorMenu->showMenuAsync (juce::PopupMenu::Options().withTargetComponent (&getButton (usbButton)));
 }
 

@@ -64,8 +64,13 @@ public:
     /** Carries out a main-menu choice (0 or an unknown id does nothing). */
     void menuClosed (int result) override;
 
-    /** Shows the list of units on the bus under the USB button (asynchronously). */
+    /** Shows the list of units on the bus under the USB button (asynchronously);
+        with no unit on the bus, one disabled line saying so.
+    */
     void openDeviceSelector() override;
+
+    /** The selector's only line when no unit is on the bus. */
+    static constexpr const char* noUnitText = "No unit found";
 
     /** The main menu as openMenu() shows it, built from the model's current values. */
     juce::PopupMenu createMainMenu() const;

@@ -396,3 +396,31 @@ TEST_F (DeviceSelectorTest, UsbButtonOpensTheSelector)
     EXPECT_TRUE (mvtest::runMessageLoopUntil ([]
                                               { return countMenuWindows() == 1; }));
 }
+
+TEST_F (DeviceSelectorTest, UsbButtonWithNoUnitShowsOneDisabledLine)
+{
+    MV_NEEDS_DESKTOP();
+    ASSERT_TRUE (showBarWithFocus());
+
+    click (menuBar->getUsbButton());
+    ASSERT_NE (menuBar->getDeviceSelectorMenu(), nullptr);
+    EXPECT_TRUE (rowsOf (*menuBar->getDeviceSelectorMenu()).empty());
+
+    juce::StringArray lines;
+
+    for (juce::PopupMenu::MenuItemIterator it (*menuBar->getDeviceSelectorMenu()); it.next();)
+    {
+        EXPECT_FALSE (it.getItem().isEnabled);
+        lines.add (it.getItem().text);
+    }
+
+    EXPECT_EQ (lines, juce::StringArray ("No unit found"));
+    ASSERT_TRUE (mvtest::runMessageLoopUntil ([]
+                                              { return countMenuWindows() == 1; }));
+
+    auto& desktop = juce::Desktop::getInstance();
+
+    for (int i = 0; i < desktop.getNumComponents(); ++i)
+        if (auto* c = desktop.getComponent (i); c != nullptr && c->getName() == "menu" && c->isVisible())
+            mvtest::writeSnapshot (c->createComponentSnapshot (c->getLocalBounds(), true, 2.0f), "device-selector-empty");
+}
