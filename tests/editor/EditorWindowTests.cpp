@@ -170,6 +170,52 @@ TEST_F (EditorWindow, ClosingUnregistersItsListeners)
     model.removeNonAutomatableParamListener (&witness, scaleFactor);
 }
 
+TEST_F (EditorWindow, ALevelPictureRepaintsOnlyTheDisplayAndTheSamePictureNothing)
+{
+    MV_NEEDS_DESKTOP();
+
+    set (shouldBeConnected, false); // no connect attempts: only the pictures below
+    auto editor = open();
+    PaintCounter counter (*editor);
+    ASSERT_TRUE (counter.settled());
+
+    auto& screen = editor->getMainView().getScreen();
+    const auto screenInWindow = editor->getLocalArea (&screen, screen.getLocalBounds()).expanded (1);
+
+    set (screenData, levelPicture());
+    ASSERT_TRUE (runMessageLoopUntil ([&counter]
+                                      { return counter.paints > 0; }));
+    drainMessages (100);
+    EXPECT_TRUE (screenInWindow.contains (counter.area)) << counter.area.toString();
+
+    // The unit sends its picture again and again while nothing changes.
+    counter.paints = 0;
+    set (screenData, levelPicture());
+    drainMessages (300);
+    EXPECT_EQ (counter.paints, 0);
+}
+
+// Without a unit the instance tries to connect once a second, and every try
+// makes and drops a bridge that writes the blank picture again.
+TEST_F (EditorWindow, AnIdleWindowWithNoUnitNeverRepaints)
+{
+    MV_NEEDS_DESKTOP();
+
+    NaRecorder pictures;
+    model.addNonAutomatableParamListener (&pictures, screenData, juce::MvParamsManager::dontSendCurrentValue);
+
+    auto editor = open();
+    PaintCounter counter (*editor);
+    ASSERT_TRUE (counter.settled());
+
+    pictures.events.clear();
+    drainMessages (10000);
+
+    EXPECT_EQ (counter.paints, 0) << counter.area.toString();
+    EXPECT_GE (pictures.events.size(), 5u); // the tries did happen
+    model.removeNonAutomatableParamListener (&pictures, screenData);
+}
+
 TEST_F (EditorWindow, ADeviceSelectorRequestWaitingForAnEditorGoesToTheNewOne)
 {
     runCommand (Ids::mvQCompressor::showDeviceSelector);
@@ -237,51 +283,4 @@ TEST_F (EditorWindow, ClosingTheWindowClosesItsMainMenu)
     // The menu draws with the editor's look-and-feel: it must close with the editor.
     editor.reset();
     EXPECT_TRUE (menuWindow == nullptr || ! menuWindow->isVisible());
-}
-
-//==============================================================================
-TEST_F (EditorWindow, ALevelPictureRepaintsOnlyTheDisplayAndTheSamePictureNothing)
-{
-    MV_NEEDS_DESKTOP();
-
-    set (shouldBeConnected, false); // no connect attempts: only the pictures below
-    auto editor = open();
-    PaintCounter counter (*editor);
-    ASSERT_TRUE (counter.settled());
-
-    auto& screen = editor->getMainView().getScreen();
-    const auto screenInWindow = editor->getLocalArea (&screen, screen.getLocalBounds()).expanded (1);
-
-    set (screenData, levelPicture());
-    ASSERT_TRUE (runMessageLoopUntil ([&counter]
-                                      { return counter.paints > 0; }));
-    drainMessages (100);
-    EXPECT_TRUE (screenInWindow.contains (counter.area)) << counter.area.toString();
-
-    // The unit sends its picture again and again while nothing changes.
-    counter.paints = 0;
-    set (screenData, levelPicture());
-    drainMessages (300);
-    EXPECT_EQ (counter.paints, 0);
-}
-
-// Without a unit the instance tries to connect once a second, and every try
-// makes and drops a bridge that writes the blank picture again.
-TEST_F (EditorWindow, AnIdleWindowWithNoUnitNeverRepaints)
-{
-    MV_NEEDS_DESKTOP();
-
-    NaRecorder pictures;
-    model.addNonAutomatableParamListener (&pictures, screenData, juce::MvParamsManager::dontSendCurrentValue);
-
-    auto editor = open();
-    PaintCounter counter (*editor);
-    ASSERT_TRUE (counter.settled());
-
-    pictures.events.clear();
-    drainMessages (10000);
-
-    EXPECT_EQ (counter.paints, 0) << counter.area.toString();
-    EXPECT_GE (pictures.events.size(), 5u); // the tries did happen
-    model.removeNonAutomatableParamListener (&pictures, screenData);
 }
