@@ -298,9 +298,32 @@ int QCompressorView::getControlParameterIndex (const juce::Component& control, b
 }
 
 //==============================================================================
+void QCompressorView::drawBackground (juce::Graphics& g)
+{
+    const auto pixelScale = g.getInternalContext().getPhysicalPixelScaleFactor();
+
+    if (pixelScale != scaledBackgroundScale || scaledBackground.isNull())
+    {
+        scaledBackgroundScale = pixelScale;
+        scaledBackground = juce::Image (juce::Image::RGB,
+                                        juce::jmax (1, juce::roundToInt ((float) getWidth() * pixelScale)),
+                                        juce::jmax (1, juce::roundToInt ((float) getHeight() * pixelScale)),
+                                        false,
+                                        juce::SoftwareImageType());
+        juce::Graphics sg (scaledBackground);
+        sg.drawImage (background, scaledBackground.getBounds().toFloat());
+    }
+
+    const juce::Graphics::ScopedSaveState state (g);
+    g.addTransform (juce::AffineTransform::scale (1.0f / scaledBackgroundScale));
+    g.setImageResamplingQuality (juce::Graphics::lowResamplingQuality);
+    g.setOpacity (1.0f);
+    g.drawImageAt (scaledBackground, 0, 0);
+}
+
 void QCompressorView::paint (juce::Graphics& g)
 {
-    g.drawImage (background, getLocalBounds().toFloat());
+    drawBackground (g);
 
     auto heading = [&g] (const char* text, juce::Rectangle<float> area)
     {
@@ -344,6 +367,7 @@ void QCompressorView::resized()
 
     screenArea = { 75.0f, 160.0f, 460.0f, 215.0f };
     screen.setBounds (truncated (screenArea));
+    screen.setBackdrop (background, screen.getBounds());
 
     thdArea = { 550.0f, 160.0f, 170.0f, 130.0f };
     enableButton.setBounds (562, 214, 43, 75);

@@ -22,6 +22,45 @@ struct EditorWindow : InstanceFixture
 
     void set (int index, const juce::var& v) { model.setNonAutomatableParamValue (nullptr, index, v); }
 };
+
+/** Lies on top of a window's content and counts its paints, with the union of their areas. */
+struct PaintCounter final : juce::Component
+{
+    explicit PaintCounter (juce::Component& window)
+    {
+        setInterceptsMouseClicks (false, false);
+        window.addAndMakeVisible (this);
+        setBounds (window.getLocalBounds());
+        window.addToDesktop (0);
+        window.setVisible (true);
+    }
+
+    void paint (juce::Graphics& g) override
+    {
+        area = paints++ == 0 ? g.getClipBounds() : area.getUnion (g.getClipBounds());
+    }
+
+    /** The window was shown, and whatever followed its opening is painted. */
+    bool settled()
+    {
+        const auto shown = runMessageLoopUntil ([this]
+                                                { return paints > 0; });
+        drainMessages (300);
+        paints = 0;
+        return shown;
+    }
+
+    int paints = 0;
+    juce::Rectangle<int> area;
+};
+
+juce::MemoryBlock levelPicture()
+{
+    std::array<juce::uint32, 14> words {};
+    words[2] = 0xFFF00000u;
+    words[9] = 0xFF000000u;
+    return { words.data(), sizeof (words) };
+}
 }
 
 TEST_F (EditorWindow, OpensAtTheSizeOfTheCurrentScaleAndStrip)
@@ -130,6 +169,52 @@ TEST_F (EditorWindow, ClosingUnregistersItsListeners)
     drainMessages();
     EXPECT_EQ (witness.events.size(), 1u);
     model.removeNonAutomatableParamListener (&witness, scaleFactor);
+}
+
+TEST_F (EditorWindow, ALevelPictureRepaintsOnlyTheDisplayAndTheSamePictureNothing)
+{
+    MV_NEEDS_DESKTOP();
+
+    set (shouldBeConnected, false); // no connect attempts: only the pictures below
+    auto editor = open();
+    PaintCounter counter (*editor);
+    ASSERT_TRUE (counter.settled());
+
+    auto& screen = editor->getMainView().getScreen();
+    const auto screenInWindow = editor->getLocalArea (&screen, screen.getLocalBounds()).expanded (1);
+
+    set (screenData, levelPicture());
+    ASSERT_TRUE (runMessageLoopUntil ([&counter]
+                                      { return counter.paints > 0; }));
+    drainMessages (100);
+    EXPECT_TRUE (screenInWindow.contains (counter.area)) << counter.area.toString();
+
+    // The unit sends its picture again and again while nothing changes.
+    counter.paints = 0;
+    set (screenData, levelPicture());
+    drainMessages (300);
+    EXPECT_EQ (counter.paints, 0);
+}
+
+// Without a unit the instance tries to connect once a second, and every try
+// makes and drops a bridge that writes the blank picture again.
+TEST_F (EditorWindow, AnIdleWindowWithNoUnitNeverRepaints)
+{
+    MV_NEEDS_DESKTOP();
+
+    NaRecorder pictures;
+    model.addNonAutomatableParamListener (&pictures, screenData, juce::MvParamsManager::dontSendCurrentValue);
+
+    auto editor = open();
+    PaintCounter counter (*editor);
+    ASSERT_TRUE (counter.settled());
+
+    pictures.events.clear();
+    drainMessages (10000);
+
+    EXPECT_EQ (counter.paints, 0) << counter.area.toString();
+    EXPECT_GE (pictures.events.size(), 5u); // the tries did happen
+    model.removeNonAutomatableParamListener (&pictures, screenData);
 }
 
 TEST_F (EditorWindow, ADeviceSelectorRequestWaitingForAnEditorGoesToTheNewOne)

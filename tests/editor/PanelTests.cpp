@@ -1,3 +1,5 @@
+#include <BinaryData.h>
+
 #include "HidBridge.h"
 #include "PanelTestHelpers.h"
 
@@ -702,6 +704,14 @@ TEST_F (PanelTest, RendersThePanel)
     // A lit and a dark dot of the level display (panel = screen + (75, 160), dot centre + 4).
     EXPECT_EQ (image.getPixelAt (75 + 56 + 4, 160 + 19 + 4), juce::Colour (QCompScreen::litColour));
     EXPECT_EQ (image.getPixelAt (75 + 56 + 13 * 20 + 4, 160 + 19 + 4), juce::Colour (QCompScreen::darkColour));
+
+    // The display draws the panel's well under its picture itself, so nothing of
+    // the panel needs painting under it; the well's rim looks as the artwork has it.
+    EXPECT_TRUE (view.getScreen().isOpaque());
+    const auto artwork = juce::ImageCache::getFromMemory (BinaryData::panel_background_png, BinaryData::panel_background_pngSize);
+
+    for (auto corner : { juce::Point<int> (75, 160), juce::Point<int> (534, 374) })
+        EXPECT_EQ (image.getPixelAt (corner.x, corner.y), artwork.getPixelAt (corner.x, corner.y)) << corner.toString();
 
     // The white logo stands in its upright strip and nowhere left of the display above it.
     int logoPixels = 0;
