@@ -152,7 +152,10 @@ void HidManager::openDevice (HidDevice& device)
     }
 
     if (! backend.openDevice (ref))
-        return; // stays openRequested: the next pass tries again
+    {
+        openFailed (device);
+        return;
+    }
 
     int64 inputSize = -1, outputSize = -1;
 
@@ -164,7 +167,8 @@ void HidManager::openDevice (HidDevice& device)
     if (! sizesUsable)
     {
         backend.closeDevice (ref);
-        return; // stays openRequested: the next pass tries again
+        openFailed (device);
+        return;
     }
 
     device.maxInputReportSize = inputSize;
@@ -180,6 +184,19 @@ void HidManager::openDevice (HidDevice& device)
 
     notifyListeners (device, true);
     device.state.exchange (HidDevice::open);
+}
+
+void HidManager::openFailed (HidDevice& device)
+{
+    // The device stays openRequested, so the next pass tries again, unless a
+    // listener gives up its request; a device that never opened is then simply
+    // closed again.
+    deviceBeingServed = &device;
+    device.callOpenFailedCallbacks();
+    deviceBeingServed = nullptr;
+
+    if (device.state.load() == HidDevice::closeRequested)
+        device.state.exchange (HidDevice::closed);
 }
 
 void HidManager::closeDevice (HidDevice& device)

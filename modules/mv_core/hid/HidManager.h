@@ -88,9 +88,9 @@ public:
     /** The records in arrival order. Hold getLock() while using the array. */
     const ReferenceCountedArray<HidDevice>& getDevices() const noexcept { return devices; }
 
-    /** The record whose input report or connection change is being delivered by
-        the HID thread right now; null outside a delivery. HID thread only (from
-        inside a listener callback).
+    /** The record whose input report, connection change or failed open is being
+        delivered by the HID thread right now; null outside a delivery. HID thread
+        only (from inside a listener callback).
     */
     HidDevice* getDeviceBeingServed() const noexcept { return deviceBeingServed; }
 
@@ -113,6 +113,7 @@ private:
     void noteDeviceListChange();
     void servicePass();
     void openDevice (HidDevice& device);
+    void openFailed (HidDevice& device);
     void closeDevice (HidDevice& device);
     void removeDevicesWithRef (HidDeviceRef ref);
     void notifyListeners (HidDevice& device, bool connected);
