@@ -51,7 +51,14 @@ void HidManager::stopHidThread()
 {
     signalThreadShouldExit();
 
-    // The thread leaves its slice within 10 ms. It is never killed: it may be
+    {
+        const ScopedLock sl (wakeLock);
+
+        if (wakeTarget != nullptr)
+            wakeTarget->wake();
+    }
+
+    // Woken, the thread leaves its slice at once. It is never killed: it may be
     // inside a listener callback or hold the lock, and killing it there would
     // leave both broken, so after the first 100 ms we keep waiting.
     if (! waitForThreadToExit (100))
@@ -102,6 +109,11 @@ void HidManager::run()
     {
         io->managerRef.reset();
         return;
+    }
+
+    {
+        const ScopedLock sl (wakeLock);
+        wakeTarget = io->managerRef.get();
     }
 
     auto lastPass = Time::getMillisecondCounter();
@@ -244,6 +256,11 @@ void HidManager::exitPath()
 
         for (int i = devices.size(); --i >= 0;)
             closeDevice (*devices.getObjectPointerUnchecked (i));
+    }
+
+    {
+        const ScopedLock sl (wakeLock);
+        wakeTarget = nullptr;
     }
 
     io->managerRef->close();
