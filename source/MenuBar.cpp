@@ -321,7 +321,8 @@ void MenuBar::openDeviceSelector()
         const auto enabled = (entry->status == QCompressorHidManager::available && entry->serialNumberRead)
                              || (connected && ownBridge != nullptr && entry->owner == ownBridge);
 
-        const auto storedSerial = QCompressorHidManager::storedSerialFor (entry->serialNumber);
+        const auto storedSerial = entry->serialNumberRead ? QCompressorHidManager::storedSerialFor (entry->serialNumber)
+                                                          : entry->serialNumber;
         const auto text = entry->openFailed         ? DeviceComponent::getNoAccessRowText()
                           : entry->serialNumberRead ? DeviceComponent::getRowText (QCompressorHidManager::serialFieldOf (entry->serialNumber))
                                                     : DeviceComponent::getRowText (entry->serialNumber);

@@ -286,6 +286,7 @@ TEST_F (DeviceSelectorTest, UnreadAndRefusedUnitsOfferNoConnectAndSaySo)
     EXPECT_FALSE (rows[0]->getButton().isEnabled());
     EXPECT_EQ (rows[0]->getButton().getParentComponent(), nullptr) << "nothing to connect to";
     EXPECT_FALSE (rows[0]->isOwnUnit()) << "drawn in grey";
+    EXPECT_EQ (rows[0]->getSerialNumber(), -1) << "names no unit";
 
     EXPECT_EQ (rows[1]->getText(), "Qel Compressor, sn: 32769");
     EXPECT_EQ (rows[1]->getSerialNumber(), -32767);
