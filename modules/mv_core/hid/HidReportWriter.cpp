@@ -14,8 +14,6 @@ HidReportWriter::HidReportWriter()
     , eventFd (::eventfd (0, EFD_CLOEXEC | EFD_NONBLOCK))
     , doneFd (::eventfd (0, EFD_CLOEXEC | EFD_NONBLOCK))
 {
-    if (eventFd >= 0 && doneFd >= 0)
-        startThread();
 }
 
 HidReportWriter::~HidReportWriter()
@@ -36,7 +34,15 @@ HidReportWriter::~HidReportWriter()
 
 bool HidReportWriter::post (int fd, uint8 reportId, const uint8* data, int length)
 {
-    if (! isThreadRunning() || fd < 0 || length < 0 || length > HidDevice::maximumReportSize || ! waitUntilIdle())
+    if (eventFd < 0 || doneFd < 0 || fd < 0 || length < 0 || length > HidDevice::maximumReportSize)
+        return false;
+
+    // Started by the first report, so a HID thread that never meets a unit
+    // costs no second thread.
+    if (! isThreadRunning() && ! startThread())
+        return false;
+
+    if (! waitUntilIdle())
         return false;
 
     const auto copy = ::fcntl (fd, F_DUPFD_CLOEXEC, 0);

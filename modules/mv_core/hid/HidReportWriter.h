@@ -25,7 +25,7 @@ namespace juce
 class HidReportWriter final : private Thread
 {
 public:
-    /** Starts the writer's thread. */
+    /** Makes the writer; its thread starts with the first report. */
     HidReportWriter();
 
     /** Stops the thread; a write in flight is waited for. */
