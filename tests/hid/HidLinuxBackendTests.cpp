@@ -322,6 +322,45 @@ TEST (HidLinuxBackend, TheHidThreadStartsAndStopsCleanlyOnTheRealBus)
     EXPECT_LT (juce::Time::getMillisecondCounter() - start, 2000u);
 }
 
+// The udev rule that gives the seat's user the unit: systemd acts on the uaccess
+// tag in 73-seat-late.rules, so the rule must sort before it, and it matches the
+// HID parent, which a USB unit and a kernel-level virtual one both have. The
+// install script puts it in under that name and takes an older 99- copy away.
+TEST (HidLinuxPackaging, TheUdevRuleSortsBeforeTheSeatsAccessStepAndMatchesTheHidParent)
+{
+    // The trees are built inside the checkout: <root>/<build>/tests/mv_tests.
+    const auto root = juce::File::getSpecialLocation (juce::File::currentExecutableFile).getParentDirectory().getParentDirectory().getParentDirectory();
+    const auto packaging = root.getChildFile ("packaging/linux");
+
+    if (! packaging.isDirectory())
+        GTEST_SKIP() << "not built inside the checkout";
+
+    const auto rules = packaging.findChildFiles (juce::File::findFiles, false, "*.rules");
+    ASSERT_EQ (rules.size(), 1);
+    const auto& rule = rules.getReference (0);
+    EXPECT_EQ (rule.getFileName(), "70-mv-qcompressor.rules");
+    EXPECT_LT (rule.getFileName().compareNatural ("73-seat-late.rules"), 0);
+
+    juce::StringArray lines;
+    rule.readLines (lines);
+    lines.removeEmptyStrings();
+    juce::StringArray active;
+
+    for (const auto& line : lines)
+        if (! line.trimStart().startsWith ("#"))
+            active.add (line.trim());
+
+    ASSERT_EQ (active.size(), 1);
+    EXPECT_TRUE (active[0].contains ("SUBSYSTEM==\"hidraw\""));
+    EXPECT_TRUE (active[0].contains ("KERNELS==\"0003:04D8:F064.*\""));
+    EXPECT_TRUE (active[0].contains ("TAG+=\"uaccess\""));
+    EXPECT_FALSE (active[0].contains ("idVendor")) << "only a USB parent has it";
+
+    const auto script = root.getChildFile ("tools/run-plugin.sh").loadFileAsString();
+    EXPECT_TRUE (script.contains ("packaging/linux/70-mv-qcompressor.rules"));
+    EXPECT_TRUE (script.contains ("rm -f \"$old_rule\"") && script.contains ("old_rule=/etc/udev/rules.d/99-mv-qcompressor.rules"));
+}
+
 // The backend waits in poll() until something happens; wake() must end the wait
 // at once. The bound looks for a wait that was not ended, not for speed.
 TEST (HidLinuxBackend, WakeEndsAWaitingSlice)
