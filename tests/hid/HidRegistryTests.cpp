@@ -403,6 +403,32 @@ TEST_F (HidRegistry, AnAttachedUnitUnpluggedTellsItsBridgeAndLeavesTheList)
     EXPECT_EQ (bridge.disconnects.load(), 1);
 }
 
+// A unit that could not be opened waits longer after each failure, but a change
+// of the device list (a re-plug, another unit) has it tried again at once.
+TEST_F (HidRegistry, ARefusedUnitIsTriedAgainAtOnceWhenTheDeviceListChanges)
+{
+    SimulatedUnit refused (31);
+    refused.getDevice()->setFailingOpens (-1);
+    bus.plug (refused.getDevice());
+
+    // Three failures: the next try is due 4 s after the last.
+    ASSERT_TRUE (runMessageLoopUntil ([&]
+                                      { return refused.getDevice()->getNumOpenAttempts() >= 3; },
+                                      10000));
+    ASSERT_TRUE (list()[0].openFailed);
+    EXPECT_EQ (list()[0].status, Registry::available);
+    EXPECT_FALSE (list()[0].serialNumberRead);
+
+    refused.getDevice()->setFailingOpens (0);
+    SimulatedUnit added (32);
+    bus.plug (added.getDevice());
+
+    EXPECT_TRUE (waitForSerials ({ 31, 32 }, 3000));
+    EXPECT_FALSE (list()[0].openFailed);
+    bus.unplug (refused.getDevice());
+    bus.unplug (added.getDevice());
+}
+
 TEST_F (HidRegistry, ReplugCreatesANewConnectionThatIsProbedAgain)
 {
     SimulatedUnit unit (21);
