@@ -6,7 +6,10 @@
 #include "e2e/E2eFixture.h"
 
 #include <fstream>
+
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 using namespace ParamData;
 using mvtest::E2eTest;
@@ -421,6 +424,12 @@ TEST_F (GuestKernelTest, AnUnreadableUnitDoesNotKeepAnAccessibleOneFromBeingClai
     const auto lockedNode = plugUnit (0, 301);
     ASSERT_FALSE (lockedNode.empty());
     ASSERT_EQ (::chmod (lockedNode.c_str(), 0), 0);
+    const auto fd = ::open (lockedNode.c_str(), O_RDWR | O_CLOEXEC);
+
+    if (fd >= 0)
+        ::close (fd);
+
+    ASSERT_LT (fd, 0) << "the tests can still open " << lockedNode;
     ASSERT_FALSE (plugUnit (1, 302).empty());
 
     auto& instance = addInstance();

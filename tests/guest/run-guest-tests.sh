@@ -12,6 +12,7 @@
 # BUILD_DIR/guest/kernel and kept there. Prints the guest's console, then
 # "guest tests: N passed, M failed"; exits non-zero when a check failed, none
 # ran, or the guest did not power off within MV_GUEST_TIMEOUT seconds (600).
+# MV_GUEST_FILTER, when set, is the guest binary's --gtest_filter.
 set -euo pipefail
 
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
@@ -27,13 +28,27 @@ mkdir -p "$work/kernel"
 #==============================================================================
 # The kernel: the image package that linux-image-amd64 stands for, reduced to
 # the uncompressed kernel and the modules the guest loads.
-package=$(apt-cache depends linux-image-amd64 2>/dev/null | awk '/Depends: linux-image-[0-9]/ { print $2; exit }')
-[ -n "$package" ] || { echo "apt-cache does not know linux-image-amd64 (apt-get update?)"; exit 1; }
+image_package()
+{
+    apt-cache depends linux-image-amd64 2> /dev/null | awk '/Depends: linux-image-[0-9]/ { print $2; exit }'
+}
+
+package=$(image_package)
+if [ -z "$package" ]; then
+    # A machine whose package lists were cleaned: fetch them as install-deps.sh does.
+    sudo_cmd=()
+    [ "$(id -u)" -eq 0 ] || sudo_cmd=(sudo)
+    "${sudo_cmd[@]}" apt-get update -qq
+    package=$(image_package)
+fi
+[ -n "$package" ] || { echo "apt-cache does not know linux-image-amd64"; exit 1; }
 kernel=$work/kernel/$package
 
 if [ ! -f "$kernel/vmlinux" ]; then
     echo "== guest: fetching $package"
-    rm -rf "$kernel" "$work/kernel/extract"
+    # Only the current kernel is kept.
+    rm -rf "$work/kernel"
+    mkdir -p "$work/kernel"
     mkdir -p "$work/kernel/extract"
     (cd "$work/kernel/extract" && apt-get download "$package" 2> >(grep -v "unsandboxed" >&2)) || exit 1
     dpkg-deb -x "$work/kernel/extract"/*.deb "$work/kernel/extract/root"
@@ -95,6 +110,10 @@ cp "$root/tests/guest/init" "$stage/init"
 
 #==============================================================================
 # The run: the guest reports on the serial console and powers itself off.
+# The kernel hands parameters it does not know to /init as environment.
+append="console=ttyS0 quiet loglevel=3 panic=-1 rdinit=/init"
+[ -z "${MV_GUEST_FILTER:-}" ] || append+=" GTEST_FILTER=$MV_GUEST_FILTER"
+
 echo "== guest: booting $package under QEMU (TCG)"
 log=$work/console.log
 start=$(date +%s%N)
@@ -102,7 +121,7 @@ set +e
 timeout --foreground "$timeout_seconds" qemu-system-x86_64 \
     -accel tcg -cpu max -smp 2 -m 1536 \
     -kernel "$kernel/vmlinux" -initrd "$work/initramfs.cpio" \
-    -append "console=ttyS0 quiet loglevel=3 panic=-1 rdinit=/init" \
+    -append "$append" \
     -nographic -no-reboot -nodefaults -serial stdio < /dev/null 2>&1 | tee "$log"
 qemu_status=${PIPESTATUS[0]}
 set -e
