@@ -119,7 +119,7 @@ log=$work/console.log
 start=$(date +%s%N)
 set +e
 timeout --foreground "$timeout_seconds" qemu-system-x86_64 \
-    -accel tcg -cpu max -smp 2 -m 1536 \
+    -accel tcg -cpu max -smp 2 -m 1024 \
     -kernel "$kernel/vmlinux" -initrd "$work/initramfs.cpio" \
     -append "$append" \
     -nographic -no-reboot -nodefaults -serial stdio < /dev/null 2>&1 | tee "$log"
@@ -140,5 +140,5 @@ elif ! grep -q "mv-guest: exit status 0" "$log"; then
 fi
 
 [ "$passed" -gt 0 ] || status=1
-printf 'guest tests: %d passed, %d failed (%d.%01d s in the guest machine)\n' "$passed" "$failed" $((elapsed_ms / 1000)) $((elapsed_ms % 1000 / 100))
+printf 'guest tests: %d passed, %d failed (QEMU ran %d.%01d s)\n' "$passed" "$failed" $((elapsed_ms / 1000)) $((elapsed_ms % 1000 / 100))
 exit $status
