@@ -66,6 +66,18 @@ namespace
         return ::stat (path.c_str(), &st) == 0;
     }
 
+    // The host side of the controller "dummy_udc.N" is the platform device
+    // "dummy_hcd.N": the part of a sysfs path that names it.
+    std::string hostSideOf (std::string udcName)
+    {
+        const auto at = udcName.find ("_udc");
+
+        if (at != std::string::npos)
+            udcName.replace (at, 4, "_hcd");
+
+        return "/" + udcName + "/";
+    }
+
     // Waits in steps of 10 ms until the condition holds; false when the time ran out.
     template <typename Condition>
     bool waitFor (Condition&& condition, int timeoutMs)
@@ -87,7 +99,7 @@ UsbGadget::UsbGadget (const std::string& name, const std::string& udcName)
     : directory ("/sys/kernel/config/usb_gadget/" + name)
     , functionName ("hid." + name)
     , udc (udcName)
-    , hostController ("/" + std::string ("dummy_hcd") + udcName.substr (udcName.find ('.')) + "/")
+    , hostController (hostSideOf (udcName))
 {
     const auto function = directory + "/functions/" + functionName;
 
@@ -173,7 +185,8 @@ void UsbGadget::unplug()
         fd = -1;
     }
 
-    if (ready && ! readFile (directory + "/UDC").empty() && readFile (directory + "/UDC") != "\n")
+    // An unbound gadget's UDC reads as an empty line.
+    if (ready && readFile (directory + "/UDC").find_first_not_of ("\n") != std::string::npos)
     {
         writeFile (directory + "/UDC", "\n");
         waitFor ([this]
