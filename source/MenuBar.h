@@ -128,18 +128,25 @@ private:
 class MenuBar::DeviceComponent final : public juce::PopupMenu::CustomComponent
 {
 public:
-    /** A row for one unit. `connected`: the unit is open; `enabled`: this
-        instance may act on it (the button is shown).
+    /** A row for one unit. `serialNumber`: what CONNECT stores to name the unit;
+        `connected`: the unit is open; `enabled`: this instance may act on it (the
+        button is shown); `text`: the row's text, getRowText (serialNumber) when empty.
     */
-    DeviceComponent (MenuBar& menuBar, int serialNumber, bool connected, bool enabled);
+    DeviceComponent (MenuBar& menuBar, int serialNumber, bool connected, bool enabled, const juce::String& text = {});
 
     ~DeviceComponent() override;
 
     /** "Qel Compressor, sn: " and the serial number, zero-padded to four digits. */
     static juce::String getRowText (int serialNumber);
 
-    /** The unit's serial number. */
+    /** The text of a unit that could not be opened. */
+    static juce::String getNoAccessRowText();
+
+    /** The value CONNECT stores to name the unit. */
     int getSerialNumber() const noexcept { return serialNumber; }
+
+    /** The row's text. */
+    const juce::String& getText() const noexcept { return rowText; }
 
     /** True for the unit attached to this instance (drawn in blue). */
     bool isOwnUnit() const noexcept { return ownUnit; }
@@ -158,6 +165,7 @@ public:
 private:
     juce::Component::SafePointer<MenuBar> menuBar;
     const int serialNumber;
+    const juce::String rowText;
     bool ownUnit = false;
     juce::TextButton button;
 

@@ -1,5 +1,12 @@
 #include "HidTestHelpers.h"
 
+#include <future>
+
+#if JUCE_LINUX
+    #include <fcntl.h>
+    #include <unistd.h>
+#endif
+
 using juce::HidReportSizes;
 
 namespace
@@ -313,5 +320,97 @@ TEST (HidLinuxBackend, TheHidThreadStartsAndStopsCleanlyOnTheRealBus)
     const auto start = juce::Time::getMillisecondCounter();
     manager.reset();
     EXPECT_LT (juce::Time::getMillisecondCounter() - start, 2000u);
+}
+
+// The backend waits in poll() until something happens; wake() must end the wait
+// at once. The bound looks for a wait that was not ended, not for speed.
+TEST (HidLinuxBackend, WakeEndsAWaitingSlice)
+{
+    auto backend = juce::HidBackend::createPlatformBackend();
+
+    if (! backend->open (0x04D8, 0xF064))
+        GTEST_SKIP() << "no udev here";
+
+    auto slice = std::async (std::launch::async, [&]
+                             { backend->runSlice (60000); });
+    juce::Thread::sleep (50);
+    backend->wake();
+
+    EXPECT_EQ (slice.wait_for (std::chrono::seconds (10)), std::future_status::ready);
+    slice.wait();
+    backend->close();
+}
+
+// A unit whose endpoint stalls takes no report, and its write blocks (a pipe
+// whose buffer is full blocks the same way). Handing a report to the writer
+// never waits for that: the report in flight stays with the writer, the next
+// one is dropped, and once the write got through the writer takes reports again.
+TEST (HidReportWriter, AStalledWriteHoldsUpNobodyAndLaterReportsAreDroppedUntilItEnds)
+{
+    int ends[2] = { -1, -1 };
+    ASSERT_EQ (::pipe2 (ends, O_CLOEXEC), 0);
+
+    // Fill the pipe so that the next write blocks.
+    ::fcntl (ends[1], F_SETFL, O_NONBLOCK);
+    const std::vector<juce::uint8> chunk (4096, 0x55);
+    size_t filled = 0;
+
+    for (ssize_t n; (n = ::write (ends[1], chunk.data(), chunk.size())) > 0;)
+        filled += (size_t) n;
+
+    ::fcntl (ends[1], F_SETFL, 0);
+
+    // Reads what is in the pipe, so that a stalled write can end.
+    auto drain = [&] (size_t bytes)
+    {
+        std::vector<juce::uint8> sink (bytes);
+        size_t got = 0;
+
+        while (got < bytes)
+        {
+            const auto n = ::read (ends[0], sink.data() + got, bytes - got);
+
+            if (n <= 0)
+                break;
+
+            got += (size_t) n;
+        }
+
+        return sink;
+    };
+
+    {
+        juce::HidReportWriter writer;
+        const std::vector<juce::uint8> report (64, 0x21);
+
+        auto firstPost = std::async (std::launch::async, [&]
+                                     { return writer.post (ends[1], 0, report.data(), (int) report.size()); });
+        const auto firstReturned = firstPost.wait_for (std::chrono::seconds (10)) == std::future_status::ready;
+        EXPECT_TRUE (firstReturned) << "the poster waited for the stalled write";
+
+        if (firstReturned)
+        {
+            EXPECT_FALSE (writer.post (ends[1], 0, report.data(), (int) report.size())) << "dropped while one is in flight";
+        }
+
+        drain (filled);
+        EXPECT_TRUE (firstPost.get()) << "the first report was taken";
+
+        const auto tail = drain (report.size() + 1);
+        EXPECT_EQ (tail[0], 0) << "the report id byte comes first";
+        EXPECT_EQ (tail[1], 0x21);
+
+        const auto end = juce::Time::getMillisecondCounter() + 10000;
+        while (writer.isBusy() && juce::Time::getMillisecondCounter() < end)
+            juce::Thread::sleep (1);
+
+        EXPECT_FALSE (writer.isBusy());
+        EXPECT_TRUE (writer.post (ends[1], 7, report.data(), 2));
+        const auto next = drain (3);
+        EXPECT_EQ (next[0], 7);
+    }
+
+    ::close (ends[0]);
+    ::close (ends[1]);
 }
 #endif

@@ -219,21 +219,29 @@ TEST_F (HidRegistry, UnplugDuringAProbeMovesToTheNextUnitAndDropsTheConnection)
     bus.unplug (next.getDevice());
 }
 
-TEST_F (HidRegistry, Serial0x8000IsPositiveAnd0x8001CountsAsNotRead)
+TEST_F (HidRegistry, Serial0x8000IsPositiveAnd0x8001IsRecordedNegativeButRead)
 {
     SimulatedUnit high (0x8000);
     bus.plug (high.getDevice());
     ASSERT_TRUE (waitForSerials ({ 32768 }));
+    EXPECT_TRUE (list()[0].serialNumberRead);
     bus.unplug (high.getDevice());
     ASSERT_TRUE (runMessageLoopUntil ([&]
                                       { return list().empty(); }));
 
     SimulatedUnit negative (0x8001);
+    SimulatedUnit second (12);
     bus.plug (negative.getDevice());
     ASSERT_TRUE (waitForSerials ({ -32767 }));
+    EXPECT_TRUE (list()[0].serialNumberRead);
+
+    // A later probe (started by the next arrival) passes over it: it was read.
+    bus.plug (second.getDevice());
+    ASSERT_TRUE (waitForSerials ({ -32767, 12 }));
     drainMessages (100);
     EXPECT_EQ (negative.getDevice()->getNumOpens(), 1);
     bus.unplug (negative.getDevice());
+    bus.unplug (second.getDevice());
 }
 
 TEST_F (HidRegistry, OtherFramesDoNotEndTheProbeAndShortReportsAreIgnored)
