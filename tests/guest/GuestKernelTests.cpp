@@ -439,6 +439,28 @@ TEST_F (GuestKernelTest, AnUnreadableUnitDoesNotKeepAnAccessibleOneFromBeingClai
     EXPECT_TRUE (waitUntil ([&]
                             { return E2eTest::unitHoldsModel (unit (1), instance) && E2eTest::bridgeIsIdle (instance); }));
     EXPECT_EQ (unit (0).getNumReplies(), 0) << "the locked unit was never opened";
+
+    const auto lockedRow = [&]
+    {
+        const auto list = instance.getHidManager()->getConnectionList();
+
+        for (auto* entry : *list)
+            if (! entry->serialNumberRead || entry->serialNumber == 301)
+                return *entry;
+
+        return Registry::ConnectionListEntry();
+    };
+
+    EXPECT_TRUE (lockedRow().openFailed);
+    EXPECT_FALSE (lockedRow().serialNumberRead);
+
+    // Access granted later is taken up without a restart.
+    ASSERT_EQ (::chmod (lockedNode.c_str(), 0600), 0);
+    EXPECT_TRUE (waitUntil ([&]
+                            {
+                                const auto row = lockedRow();
+                                return row.serialNumberRead && row.serialNumber == 301 && ! row.openFailed
+                                       && row.status == Registry::available; }));
 }
 
 TEST_F (GuestKernelTest, TheProjectsUdevRuleTagsTheNodeBeforeTheSeatsAccessStep)
