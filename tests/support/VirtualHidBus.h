@@ -91,6 +91,7 @@ public:
 private:
     friend class VirtualHidBus;
     friend class VirtualHidBackend;
+    friend class UsbGadget; // carries a device to a real USB bus in the guest-kernel tests
 
     struct QueuedReport
     {
