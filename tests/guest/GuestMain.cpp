@@ -1,5 +1,6 @@
-#include <gtest/gtest.h>
-#include <mv_core/mv_core.h>
+#include "support/JuceEnvironment.h"
+
+#include <iostream>
 
 #include <linux/capability.h>
 #include <sys/syscall.h>
@@ -7,18 +8,6 @@
 
 namespace
 {
-// Makes the test's main thread the message thread for the whole run. The guest
-// has no display: nothing here opens a window.
-class JuceEnvironment final : public ::testing::Environment
-{
-public:
-    void SetUp() override { juceInit = std::make_unique<juce::ScopedJuceInitialiser_GUI>(); }
-    void TearDown() override { juceInit.reset(); }
-
-private:
-    std::unique_ptr<juce::ScopedJuceInitialiser_GUI> juceInit;
-};
-
 // The guest runs the tests as root, who opens any file whatever its mode. Without
 // the capabilities that override file modes, a node's mode applies to the tests
 // as it does to a desktop user, while root still owns configfs and the nodes.
@@ -48,6 +37,6 @@ int main (int argc, char** argv)
         std::cerr << "could not drop CAP_DAC_OVERRIDE" << std::endl;
 
     ::testing::InitGoogleTest (&argc, argv);
-    ::testing::AddGlobalTestEnvironment (new JuceEnvironment());
+    ::testing::AddGlobalTestEnvironment (new mvtest::JuceEnvironment());
     return RUN_ALL_TESTS();
 }

@@ -1,5 +1,7 @@
 #include "UsbGadget.h"
 
+#include "support/SimulatedUnit.h"
+
 #include <deque>
 #include <fstream>
 
@@ -14,38 +16,6 @@ namespace mvtest
 
 namespace
 {
-    // Vendor-defined usage page, one application collection, 64 bytes in and
-    // 64 bytes out, no report ids.
-    const unsigned char reportDescriptor[] = {
-        0x06,
-        0x00,
-        0xff, // Usage Page (vendor 0xFF00)
-        0x09,
-        0x01, // Usage (1)
-        0xa1,
-        0x01, // Collection (Application)
-        0x15,
-        0x00, //   Logical Minimum (0)
-        0x26,
-        0xff,
-        0x00, //   Logical Maximum (255)
-        0x75,
-        0x08, //   Report Size (8)
-        0x95,
-        0x40, //   Report Count (64)
-        0x09,
-        0x01, //   Usage (1)
-        0x81,
-        0x02, //   Input (Data, Variable, Absolute)
-        0x95,
-        0x40, //   Report Count (64)
-        0x09,
-        0x01, //   Usage (1)
-        0x91,
-        0x02, //   Output (Data, Variable, Absolute)
-        0xc0  // End Collection
-    };
-
     bool writeFile (const std::string& path, const std::string& contents)
     {
         std::ofstream out (path, std::ios::binary);
@@ -117,7 +87,7 @@ UsbGadget::UsbGadget (const std::string& name, const std::string& udcName)
             && writeFile (function + "/protocol", "0")
             && writeFile (function + "/subclass", "0")
             && writeFile (function + "/report_length", "64")
-            && writeFile (function + "/report_desc", std::string ((const char*) reportDescriptor, sizeof (reportDescriptor)))
+            && writeFile (function + "/report_desc", std::string (SimulatedUnit::getReportDescriptor().begin(), SimulatedUnit::getReportDescriptor().end()))
             && ::symlink (function.c_str(), (directory + "/configs/c.1/" + functionName).c_str()) == 0;
 }
 

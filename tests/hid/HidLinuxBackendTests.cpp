@@ -1,4 +1,5 @@
 #include "HidTestHelpers.h"
+#include "support/SimulatedUnit.h"
 
 #include <future>
 
@@ -17,35 +18,7 @@ HidReportSizes walk (const std::vector<juce::uint8>& bytes)
 }
 
 // Vendor-defined, 64 bytes in and 64 bytes out, no report ids (as the unit declares).
-const std::vector<juce::uint8> vendor64 {
-    0x06,
-    0x00,
-    0xff, // Usage Page (Vendor 0xFF00)
-    0x09,
-    0x01, // Usage (1)
-    0xa1,
-    0x01, // Collection (Application)
-    0x15,
-    0x00, //   Logical Minimum (0)
-    0x26,
-    0xff,
-    0x00, //   Logical Maximum (255)
-    0x75,
-    0x08, //   Report Size (8)
-    0x95,
-    0x40, //   Report Count (64)
-    0x09,
-    0x01, //   Usage (1)
-    0x81,
-    0x02, //   Input (Data, Var, Abs)
-    0x95,
-    0x40, //   Report Count (64)
-    0x09,
-    0x01, //   Usage (1)
-    0x91,
-    0x02, //   Output (Data, Var, Abs)
-    0xc0  // End Collection
-};
+const auto& vendor64 = mvtest::SimulatedUnit::getReportDescriptor();
 
 // Numbered reports: input 1 of 64 bytes, input 2 of 32 bytes, output 3 of 16 bytes.
 const std::vector<juce::uint8> withReportIds {
