@@ -3,9 +3,13 @@
 
 #include <benchmark/benchmark.h>
 #include <mv_core/mv_core.h>
+#include <support/Display.h>
 
 int main (int argc, char** argv)
 {
+    // Before JUCE first talks to the X server (benchmarks that open windows).
+    mvtest::internWindowManagerAtoms();
+
     const juce::ScopedJuceInitialiser_GUI juceInit;
 
     benchmark::Initialize (&argc, argv);

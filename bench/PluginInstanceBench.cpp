@@ -33,6 +33,20 @@ void createAndDestroyInstance (benchmark::State& state)
     juce::MessageManager::getInstance()->runDispatchLoopUntil (20);
 }
 
+// Destruction alone of the last instance once its HID thread is waiting on the
+// platform: the time the host waits when it removes the plug-in.
+void destroyLastInstanceWhileItsThreadWaits (benchmark::State& state)
+{
+    for (auto _ : state)
+    {
+        state.PauseTiming();
+        auto instance = std::make_unique<QCompressorPluginInstance>();
+        juce::MessageManager::getInstance()->runDispatchLoopUntil (30);
+        state.ResumeTiming();
+        instance.reset();
+    }
+}
+
 // The usual case in a session: other instances keep the registry alive.
 void createAndDestroyInstanceBesideAnother (benchmark::State& state)
 {
@@ -111,6 +125,7 @@ void hostWritesOnly (benchmark::State& state)
 } // namespace
 
 BENCHMARK (createAndDestroyInstance)->Unit (benchmark::kMicrosecond);
+BENCHMARK (destroyLastInstanceWhileItsThreadWaits)->Unit (benchmark::kMicrosecond)->Iterations (100);
 BENCHMARK (createAndDestroyInstanceBesideAnother)->Unit (benchmark::kMicrosecond);
 BENCHMARK (hostWritesUntilTheModelHoldsTheLast)->Unit (benchmark::kMillisecond);
 BENCHMARK (hostWritesOnly)->Unit (benchmark::kMillisecond);

@@ -66,8 +66,10 @@ LampButton::LampButton (juce::String captionToUse, Layout layoutToUse)
 void LampButton::paintButton (juce::Graphics& g, bool, bool shouldDrawButtonAsDown)
 {
     g.setColour (juce::Colours::white);
+    // A caption a little too wide for its box is narrowed as the framework
+    // fits text, rather than cut short.
     g.setFont (11.0f);
-    g.drawText (caption, layout.textBox, layout.justification, true);
+    g.drawFittedText (caption, layout.textBox, layout.justification, 1, minimumCaptionScale);
 
     g.setOpacity (1.0f);
 

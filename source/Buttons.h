@@ -56,6 +56,9 @@ public:
     /** The caption text. */
     const juce::String& getCaption() const noexcept { return caption; }
 
+    /** How far a caption may be narrowed to fit its box before it is cut short. */
+    static constexpr float minimumCaptionScale = 0.9f;
+
     /** @internal */
     void paintButton (juce::Graphics&, bool shouldDrawButtonAsHighlighted, bool shouldDrawButtonAsDown) override;
     /** @internal */

@@ -8,6 +8,12 @@ constexpr unsigned short unitVendorId = 0x04D8;
 constexpr unsigned short unitProductId = 0xF064;
 
 constexpr int statusFrameType = 0;
+
+// A unit that could not be opened is tried again after 1 s, then after 2, 4 and
+// at most every 8 s while it keeps failing.
+constexpr int firstRetryDelayMs = 1000;
+constexpr int longestRetryDelayMs = 8000;
+constexpr int retryTimerPeriodMs = 250;
 }
 
 //==============================================================================
@@ -24,6 +30,7 @@ QCompressorHidManager::~QCompressorHidManager()
     // The thread's exit path still calls this registry's probe callbacks, so it
     // must end before anything here goes.
     stopHidThread();
+    retryTimer.stopTimer();
     clearSingletonInstance();
     connectionListListeners.clear();
 
@@ -73,6 +80,8 @@ std::unique_ptr<juce::OwnedArray<QCompressorHidManager::ConnectionListEntry>> QC
 
         entry->serialNumber = (int) (juce::uint32) (juce::uint64) device.serialNumber.load();
         entry->owner = connection->owner;
+        entry->serialNumberRead = device.serialNumberRead.load();
+        entry->openFailed = connection->openFailed;
 
         if (device.isRemoved())
             entry->status = busy;
@@ -92,6 +101,31 @@ std::unique_ptr<juce::OwnedArray<QCompressorHidManager::ConnectionListEntry>> QC
     }
 
     return list;
+}
+
+int QCompressorHidManager::storedSerialFor (juce::int64 recordedSerial) noexcept
+{
+    return recordedSerial == -1 ? 65535 : (int) recordedSerial;
+}
+
+bool QCompressorHidManager::storedSerialNames (int storedSerial, juce::int64 recordedSerial) noexcept
+{
+    if (storedSerial == 0 || storedSerial == -1)
+        return false;
+
+    return (storedSerial & 0xffff) == serialFieldOf (recordedSerial);
+}
+
+int QCompressorHidManager::serialFieldOf (juce::int64 recordedSerial) noexcept
+{
+    return (int) (recordedSerial & 0xffff);
+}
+
+bool QCompressorHidManager::isClaimable (const HardwareConnection& connection) noexcept
+{
+    const auto& device = *connection.device;
+    return connection.owner == nullptr && ! device.isRemoved() && device.serialNumberRead.load()
+           && device.state.load() == juce::HidDevice::closed;
 }
 
 bool QCompressorHidManager::claim (HardwareConnection& connection, juce::HidDevice::Listener* bridge)
@@ -152,6 +186,10 @@ void QCompressorHidManager::removeConnectionListListener (ConnectionListListener
 
 void QCompressorHidManager::handleAsyncUpdate()
 {
+    // A unit that could not be opened is tried again from the message thread.
+    if (! retryTimer.isTimerRunning() && hasFailedUnits())
+        retryTimer.startTimer (retryTimerPeriodMs);
+
     for (int i = 0; i < connectionListListeners.size(); ++i)
         connectionListListeners.getUnchecked (i)->connectionListChanged();
 }
@@ -189,6 +227,19 @@ void QCompressorHidManager::rebuildConnections()
         }
     }
 
+    // A change of the device list may be what the failed units waited for (a
+    // re-plug, a rule applied): they are tried again at once.
+    bool retryFailed = false;
+
+    for (auto* connection : connections)
+    {
+        if (connection->openFailed)
+        {
+            connection->retryAt = juce::Time::getMillisecondCounter();
+            retryFailed = true;
+        }
+    }
+
     bool probeDropped = false;
 
     for (int i = connections.size(); --i >= 0;)
@@ -208,8 +259,31 @@ void QCompressorHidManager::rebuildConnections()
         triggerAsyncUpdate();
     }
 
-    if (unitAdded || probeDropped)
+    if (unitAdded || probeDropped || retryFailed)
         probeNextUnit();
+}
+
+bool QCompressorHidManager::hasFailedUnits() const
+{
+    const juce::ScopedLock sl (getLock());
+
+    for (auto* connection : connections)
+        if (connection->openFailed)
+            return true;
+
+    return false;
+}
+
+void QCompressorHidManager::RetryTimer::timerCallback()
+{
+    if (! registry.hasFailedUnits())
+    {
+        stopTimer();
+        return;
+    }
+
+    const juce::ScopedLock sl (registry.getLock());
+    registry.probeNextUnit();
 }
 
 void QCompressorHidManager::probeNextUnit()
@@ -226,11 +300,18 @@ void QCompressorHidManager::probeNextUnit()
         if (connection->owner == this)
             return;
 
+    const auto now = juce::Time::getMillisecondCounter();
+
     for (auto* connection : connections)
     {
         auto& device = *connection->device;
 
-        if (connection->owner == nullptr && device.serialNumber.load() < 0 && ! device.isRemoved()
+        // A unit that could not be opened waits for its back-off, so that the
+        // units after it are probed meanwhile.
+        if (connection->openFailed && (juce::int32) (now - connection->retryAt) < 0)
+            continue;
+
+        if (connection->owner == nullptr && ! device.serialNumberRead.load() && ! device.isRemoved()
             && device.state.load() == juce::HidDevice::closed)
         {
             device.state.exchange (juce::HidDevice::openRequested);
@@ -269,6 +350,8 @@ void QCompressorHidManager::hidDeviceReceiveCallback (char* report, int length, 
     if ((report[0] & 0x0f) != statusFrameType)
         return;
 
+    // A field above 32768 is recorded negative, as saved states name such units;
+    // serialNumberRead, not the sign, says that it was read.
     const auto raw = (int) (((unsigned int) (juce::uint8) report[1] << 8) | (juce::uint8) report[2]);
     const auto serial = raw > 32768 ? raw - 65536 : raw;
 
@@ -281,6 +364,9 @@ void QCompressorHidManager::hidDeviceReceiveCallback (char* report, int length, 
         return;
 
     connection->device->serialNumber.store (serial);
+    connection->device->serialNumberRead.store (true);
+    connection->openFailed = false;
+    connection->failedProbes = 0;
     endProbe (*connection);
     probeNextUnit();
     triggerAsyncUpdate();
@@ -298,4 +384,25 @@ void QCompressorHidManager::hidConnectionCallback (bool isConnected)
         endProbe (*connection);
         probeNextUnit();
     }
+}
+
+void QCompressorHidManager::hidOpenFailed()
+{
+    const juce::ScopedLock sl (getLock());
+    auto* connection = findProbedConnection (getDeviceBeingServed());
+
+    if (connection == nullptr)
+        return;
+
+    // The probe gives the unit up: it stays unread and unclaimable, the next unit
+    // is probed, and this one is tried again after its back-off.
+    connection->failedProbes = juce::jmin (connection->failedProbes + 1, 30);
+    const auto delay = juce::jmin (longestRetryDelayMs, firstRetryDelayMs << juce::jmin (connection->failedProbes - 1, 3));
+    connection->retryAt = juce::Time::getMillisecondCounter() + (juce::uint32) delay;
+    connection->openFailed = true;
+
+    // Withdrawn here, the request ends at once: the device was never open.
+    endProbe (*connection);
+    probeNextUnit();
+    triggerAsyncUpdate();
 }

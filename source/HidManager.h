@@ -46,6 +46,19 @@ public:
 
         /** Used only inside the device-list rebuild. */
         bool stale = false;
+
+        /** The serial probe could not open the unit (no access, busy, gone). The
+            unit stays unread and cannot be claimed; the probe tries it again after
+            a back-off, and at once after the next device-list change. Cleared when
+            its serial number is read.
+        */
+        bool openFailed = false;
+
+        /** The probes of this unit that failed in a row (the back-off grows with it). */
+        int failedProbes = 0;
+
+        /** Millisecond counter from which the next probe of a failed unit may start. */
+        juce::uint32 retryAt = 0;
     };
 
     /** One row of getConnectionList(). */
@@ -59,6 +72,12 @@ public:
 
         /** The connection's owner when the list was made. */
         juce::HidDevice::Listener* owner = nullptr;
+
+        /** True once the unit's serial number was read (whatever its sign). */
+        bool serialNumberRead = false;
+
+        /** True while the unit could not be opened (see HardwareConnection::openFailed). */
+        bool openFailed = false;
     };
 
     /** Hears every change of the list or of a unit's ownership. */
@@ -123,6 +142,27 @@ public:
     /** Removes a listener. Message thread. */
     void removeConnectionListListener (ConnectionListListener* listener);
 
+    //==============================================================================
+    /** The value an instance stores (CONNECTED DEV SN) to name the unit with this
+        recorded serial number: the recorded number itself, so serial fields above
+        32768 stay negative as saved states have them; only field 65535, recorded
+        as -1, is stored as 65535, because a stored -1 names no unit.
+    */
+    static int storedSerialFor (juce::int64 recordedSerial) noexcept;
+
+    /** True if a stored value names the unit with this recorded serial number:
+        both stand for the same 16-bit serial field. 0 and -1 name no unit.
+    */
+    static bool storedSerialNames (int storedSerial, juce::int64 recordedSerial) noexcept;
+
+    /** The unit's 16-bit serial field (0..65535) for a recorded serial number. */
+    static int serialFieldOf (juce::int64 recordedSerial) noexcept;
+
+    /** True if a connection's unit can be claimed: nobody owns it, its device is
+        closed and on the bus, and its serial number was read. Hold getLock().
+    */
+    static bool isClaimable (const HardwareConnection& connection) noexcept;
+
     /** The lock that guards `connections`, the devices' listeners and the device list. */
     using juce::HidManager::getLock;
 
@@ -141,6 +181,8 @@ public:
     /** @internal */
     void hidConnectionCallback (bool isConnected) override;
     /** @internal */
+    void hidOpenFailed() override;
+    /** @internal */
     void handleAsyncUpdate() override;
 
 private:
@@ -149,7 +191,23 @@ private:
     HardwareConnection* findProbedConnection (juce::HidDevice* device) const;
     void endProbe (HardwareConnection& connection);
 
+    /** Message thread: starts the probe of a failed unit once its back-off is over. */
+    struct RetryTimer final : juce::Timer
+    {
+        explicit RetryTimer (QCompressorHidManager& r)
+            : registry (r)
+        {
+        }
+
+        void timerCallback() override;
+
+        QCompressorHidManager& registry;
+    };
+
+    bool hasFailedUnits() const;
+
     juce::Array<ConnectionListListener*> connectionListListeners;
+    RetryTimer retryTimer { *this };
 
     JUCE_DECLARE_NON_COPYABLE_WITH_LEAK_DETECTOR (QCompressorHidManager)
 };

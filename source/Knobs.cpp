@@ -33,6 +33,9 @@ Knob::Knob (juce::String nameToUse)
     label.addMouseListener (this, false);
     slider.addMouseListener (this, false);
 
+    label.onEditorShow = [this]
+    { editorShown(); };
+
     label.onEditorHide = [this]
     { textEntered(); };
 
@@ -313,9 +316,24 @@ void Knob::sliderValueChanged()
         onValueChange();
 }
 
+void Knob::editorShown()
+{
+    textWhenEditingBegan = label.getText();
+}
+
 void Knob::textEntered()
 {
+    // Escape and a loss of focus close the editor without taking what was typed,
+    // so the label still holds the text it showed; Return on that very text is no
+    // edit either. None of them may move the value: the text shown is rounded
+    // ("-12.3 dB" for -12.34) or a word ("AUTO", "OFF"), and reading it back
+    // would write a value nobody chose.
     auto text = label.getText();
+    label.setText (name, juce::dontSendNotification);
+
+    if (text == textWhenEditingBegan)
+        return;
+
     auto value = textToValue != nullptr ? textToValue (text) : parseLeadingNumber (text);
 
     // Text is read in parameter units; where the slider counts positions
@@ -328,8 +346,6 @@ void Knob::textEntered()
         value = juce::jlimit ((float) slider.getMinimum(), (float) slider.getMaximum(), value);
         slider.setValue (value, juce::sendNotificationAsync);
     }
-
-    label.setText (name, juce::dontSendNotification);
 }
 
 //==============================================================================
@@ -522,9 +538,20 @@ float ratioFromText (juce::String& text)
     return 5.0f;
 }
 
+float releaseFromText (juce::String& text)
+{
+    if (text.trim().equalsIgnoreCase ("AUTO"))
+        return 2010.0f;
+
+    return Knob::parseLeadingNumber (text);
+}
+
 float hpfIndexFromText (juce::String& text)
 {
     auto t = text.trimStart();
+
+    if (t.trimEnd().equalsIgnoreCase ("OFF"))
+        return 0.0f;
 
     if (t.endsWith (" [Hz]"))
         t = t.dropLastCharacters (5);

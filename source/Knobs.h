@@ -161,6 +161,7 @@ public:
 
 private:
     void sliderValueChanged();
+    void editorShown();
     void textEntered();
     bool isSliderOrLabel (const juce::MouseEvent&) const noexcept;
 
@@ -177,6 +178,7 @@ private:
     juce::Label label;
     int dragDistance = 256;
     bool hovered = false;
+    juce::String textWhenEditingBegan;
     juce::Colour scaleColour { juce::Colours::white };
     float centreX = 0.0f, centreY = 0.0f, radius = 0.0f;
 
@@ -257,7 +259,12 @@ juce::String hpfText (float value, juce::String& unit);
 /** Reads a typed ratio ("10.0:1", "2", "1.5") as a RATIO index 1..5. */
 float ratioFromText (juce::String& text);
 
-/** Reads a typed frequency ("100 [Hz]", "45") as the index 1..17 of the nearest HPF frequency. */
+/** Reads a typed release time ("250 ms", "AUTO") in ms; "AUTO" is the automatic release, 2010. */
+float releaseFromText (juce::String& text);
+
+/** Reads a typed frequency ("100 [Hz]", "45") as the index 1..17 of the nearest HPF
+    frequency; "OFF" is index 0.
+*/
 float hpfIndexFromText (juce::String& text);
 
 //==============================================================================

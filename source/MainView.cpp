@@ -138,6 +138,7 @@ void QCompressorView::initKnobs()
     knobs[ratioKnob].textToValue = ratioFromText;
     knobs[attackKnob].valueToText = oneDecimalText;
     knobs[releaseKnob].valueToText = releaseText;
+    knobs[releaseKnob].textToValue = releaseFromText;
     knobs[mixKnob].valueToText = wholeNumberText;
     knobs[thdKnob].valueToText = wholeNumberText;
     knobs[hpfKnob].valueToText = hpfText;
@@ -297,9 +298,32 @@ int QCompressorView::getControlParameterIndex (const juce::Component& control, b
 }
 
 //==============================================================================
+void QCompressorView::drawBackground (juce::Graphics& g)
+{
+    const auto pixelScale = g.getInternalContext().getPhysicalPixelScaleFactor();
+
+    if (pixelScale != scaledBackgroundScale || scaledBackground.isNull())
+    {
+        scaledBackgroundScale = pixelScale;
+        scaledBackground = juce::Image (juce::Image::RGB,
+                                        juce::jmax (1, juce::roundToInt ((float) getWidth() * pixelScale)),
+                                        juce::jmax (1, juce::roundToInt ((float) getHeight() * pixelScale)),
+                                        false,
+                                        juce::SoftwareImageType());
+        juce::Graphics sg (scaledBackground);
+        sg.drawImage (background, scaledBackground.getBounds().toFloat());
+    }
+
+    const juce::Graphics::ScopedSaveState state (g);
+    g.addTransform (juce::AffineTransform::scale (1.0f / scaledBackgroundScale));
+    g.setImageResamplingQuality (juce::Graphics::lowResamplingQuality);
+    g.setOpacity (1.0f);
+    g.drawImageAt (scaledBackground, 0, 0);
+}
+
 void QCompressorView::paint (juce::Graphics& g)
 {
-    g.drawImage (background, getLocalBounds().toFloat());
+    drawBackground (g);
 
     auto heading = [&g] (const char* text, juce::Rectangle<float> area)
     {
@@ -312,12 +336,19 @@ void QCompressorView::paint (juce::Graphics& g)
     heading ("VCA THD", thdArea);
     heading ("DETECTOR", detectorArea);
 
-    g.setFont (21.5f);
-    g.drawFittedText ("Q E L   C O M P R E S S O R", titleArea.getSmallestIntegerContainer(), juce::Justification::centred, 1);
+    // The artwork frames the title box, so title and version keep a margin
+    // from its edges; the title's height gives way until it fits unsqueezed.
+    constexpr float titleMargin = 12.0f;
+    const auto titleBox = titleArea.reduced (titleMargin, titleMargin * 0.5f);
+    const juce::String title ("Q E L   C O M P R E S S O R");
+    juce::Font titleFont (21.5f);
+    titleFont.setHeight (juce::jmin (21.5f, 21.5f * titleBox.getWidth() / titleFont.getStringWidthFloat (title)));
+    g.setFont (titleFont);
+    g.drawText (title, titleBox, juce::Justification::centred, false);
 
     g.setFont (11.2f);
     g.drawFittedText (juce::String ("v") + MV_PRODUCT_VERSION,
-                      titleArea.withTrimmedTop (45.0f).getSmallestIntegerContainer(),
+                      titleArea.reduced (titleMargin, 0.0f).withTrimmedTop (45.0f).getSmallestIntegerContainer(),
                       juce::Justification::topRight,
                       1);
 }
@@ -336,6 +367,7 @@ void QCompressorView::resized()
 
     screenArea = { 75.0f, 160.0f, 460.0f, 215.0f };
     screen.setBounds (truncated (screenArea));
+    screen.setBackdrop (background, screen.getBounds());
 
     thdArea = { 550.0f, 160.0f, 170.0f, 130.0f };
     enableButton.setBounds (562, 214, 43, 75);

@@ -84,6 +84,7 @@ public:
 
 private:
     void writeSwitch (int index, float value);
+    void drawBackground (juce::Graphics&);
 
     QCompressorParamsManager& paramsManager;
     MainsButton mainsButton;
@@ -97,6 +98,12 @@ private:
     QCompScreen screen;
     juce::Rectangle<float> screenArea, thdArea, sidechainArea, detectorArea, titleArea;
     juce::Image background;
+
+    // The background resampled once for the pixel scale it is painted at (the
+    // editor's scale times the display's), so a repaint of any part of the
+    // panel is a blit. Made again when that scale changes.
+    juce::Image scaledBackground;
+    float scaledBackgroundScale = 0.0f;
 
     JUCE_DECLARE_NON_COPYABLE_WITH_LEAK_DETECTOR (QCompressorView)
 };

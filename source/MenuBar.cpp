@@ -314,13 +314,28 @@ void MenuBar::openDeviceSelector()
     for (const auto* entry : *list)
     {
         const auto connected = entry->status == QCompressorHidManager::connected;
-        const auto enabled = entry->status == QCompressorHidManager::available
+
+        // A unit is offered for CONNECT only once its serial number was read (a
+        // few frames after it was opened): an unread row would store a choice
+        // that names no unit.
+        const auto enabled = (entry->status == QCompressorHidManager::available && entry->serialNumberRead)
                              || (connected && ownBridge != nullptr && entry->owner == ownBridge);
+
+        const auto storedSerial = entry->serialNumberRead ? QCompressorHidManager::storedSerialFor (entry->serialNumber)
+                                                          : entry->serialNumber;
+        const auto text = entry->openFailed         ? DeviceComponent::getNoAccessRowText()
+                          : entry->serialNumberRead ? DeviceComponent::getRowText (QCompressorHidManager::serialFieldOf (entry->serialNumber))
+                                                    : DeviceComponent::getRowText (entry->serialNumber);
 
         // The row never triggers, so its id is never returned; 0 is kept for "nothing chosen".
         const auto itemId = entry->serialNumber != 0 ? entry->serialNumber : std::numeric_limits<int>::min();
-        deviceSelectorMenu->addCustomItem (itemId, std::make_unique<DeviceComponent> (*this, entry->serialNumber, connected, enabled), nullptr, {});
+        deviceSelectorMenu->addCustomItem (itemId, std::make_unique<DeviceComponent> (*this, storedSerial, connected, enabled, text), nullptr, {});
     }
+
+    // The framework shows no empty menu, so an empty bus gets a line that says so.
+    // It is disabled and never chosen; its id only has to be other than 0.
+    if (list->isEmpty())
+        deviceSelectorMenu->addItem (1, noUnitText, false, false);
 
     deviceSelectorMenu->showMenuAsync (juce::PopupMenu::Options().withTargetComponent (&getButton (usbButton)));
 }
@@ -358,10 +373,11 @@ void MenuBar::disconnectFromUnit()
 }
 
 //==============================================================================
-MenuBar::DeviceComponent::DeviceComponent (MenuBar& owner, int serial, bool connected, bool enabled)
+MenuBar::DeviceComponent::DeviceComponent (MenuBar& owner, int serial, bool connected, bool enabled, const juce::String& text)
     : juce::PopupMenu::CustomComponent (false)
     , menuBar (&owner)
     , serialNumber (serial)
+    , rowText (text.isNotEmpty() ? text : getRowText (serial))
     , button (connected ? "DISCONNECT" : "CONNECT")
 {
     setComponentID (juce::IDs::deviceRow.toString());
@@ -389,6 +405,11 @@ MenuBar::DeviceComponent::DeviceComponent (MenuBar& owner, int serial, bool conn
 }
 
 MenuBar::DeviceComponent::~DeviceComponent() = default;
+
+juce::String MenuBar::DeviceComponent::getNoAccessRowText()
+{
+    return "Qel Compressor, no access";
+}
 
 juce::String MenuBar::DeviceComponent::getRowText (int n)
 {
@@ -423,7 +444,7 @@ void MenuBar::DeviceComponent::paint (juce::Graphics& g)
     if (button.isVisible() && button.getParentComponent() == this)
         textArea.setRight (juce::jmin (textArea.getRight(), button.getX() - 4));
 
-    g.drawFittedText (getRowText (serialNumber), textArea, juce::Justification::centredLeft, 1, 0.8f);
+    g.drawFittedText (rowText, textArea, juce::Justification::centredLeft, 1, 0.8f);
 }
 
 void MenuBar::DeviceComponent::resized()

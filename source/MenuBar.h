@@ -64,8 +64,13 @@ public:
     /** Carries out a main-menu choice (0 or an unknown id does nothing). */
     void menuClosed (int result) override;
 
-    /** Shows the list of units on the bus under the USB button (asynchronously). */
+    /** Shows the list of units on the bus under the USB button (asynchronously);
+        with no unit on the bus, one disabled line saying so.
+    */
     void openDeviceSelector() override;
+
+    /** The selector's only line when no unit is on the bus. */
+    static constexpr const char* noUnitText = "No unit found";
 
     /** The main menu as openMenu() shows it, built from the model's current values. */
     juce::PopupMenu createMainMenu() const;
@@ -128,18 +133,25 @@ private:
 class MenuBar::DeviceComponent final : public juce::PopupMenu::CustomComponent
 {
 public:
-    /** A row for one unit. `connected`: the unit is open; `enabled`: this
-        instance may act on it (the button is shown).
+    /** A row for one unit. `serialNumber`: what CONNECT stores to name the unit;
+        `connected`: the unit is open; `enabled`: this instance may act on it (the
+        button is shown); `text`: the row's text, getRowText (serialNumber) when empty.
     */
-    DeviceComponent (MenuBar& menuBar, int serialNumber, bool connected, bool enabled);
+    DeviceComponent (MenuBar& menuBar, int serialNumber, bool connected, bool enabled, const juce::String& text = {});
 
     ~DeviceComponent() override;
 
     /** "Qel Compressor, sn: " and the serial number, zero-padded to four digits. */
     static juce::String getRowText (int serialNumber);
 
-    /** The unit's serial number. */
+    /** The text of a unit that could not be opened. */
+    static juce::String getNoAccessRowText();
+
+    /** The value CONNECT stores to name the unit. */
     int getSerialNumber() const noexcept { return serialNumber; }
+
+    /** The row's text. */
+    const juce::String& getText() const noexcept { return rowText; }
 
     /** True for the unit attached to this instance (drawn in blue). */
     bool isOwnUnit() const noexcept { return ownUnit; }
@@ -158,6 +170,7 @@ public:
 private:
     juce::Component::SafePointer<MenuBar> menuBar;
     const int serialNumber;
+    const juce::String rowText;
     bool ownUnit = false;
     juce::TextButton button;
 

@@ -79,7 +79,17 @@ void QCompressorParamsManager::setParamValue (AutomatableParamListener* source, 
         value = quantiseToSteps (index, value);
 
     if (value == getParamValue (index))
+    {
+        // Nothing to store or announce, but the current snapshot must still hold
+        // what is shown: a restore, recall, undo or paste hands in the snapshot's
+        // own value, and when the steps or the interval move it onto the present
+        // one (RELEASE 250 with stepped knobs shows 300) the record would keep a
+        // value that no control shows and the next save would write it.
+        if (index != snapshot)
+            preset.setSnapshotValue (preset.getCurrentSnapshot(), index, value);
+
         return;
+    }
 
     if (index == snapshot)
     {

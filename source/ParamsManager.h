@@ -30,8 +30,9 @@ public:
     ~QCompressorParamsManager() override;
 
     //==============================================================================
-    /** Quantises, snaps, drops an unchanged value, records it into the current
-        snapshot and notifies; a SNAPSHOT change also schedules the recall.
+    /** Quantises, snaps, records the result into the current snapshot and, when
+        it changes the value, stores and notifies; a SNAPSHOT change also
+        schedules the recall. An unchanged value notifies nobody.
     */
     void setParamValue (AutomatableParamListener* source, int index, float value) override;
 

@@ -31,7 +31,7 @@ QCompressorAudioProcessorEditor::QCompressorAudioProcessorEditor (QCompressorPlu
 {
     menuBar.setSize (100, 25);
 
-    juce::LookAndFeel::setDefaultLookAndFeel (&lookAndFeel.get());
+    installDefaultLookAndFeel (&lookAndFeel.get());
 
     addAndMakeVisible (menuBar);
     addAndMakeVisible (snapshotsComponent);
@@ -52,7 +52,17 @@ QCompressorAudioProcessorEditor::~QCompressorAudioProcessorEditor()
 
     // The framework falls back to its own default once the last editor is gone.
     if (lookAndFeel.getReferenceCount() == 1 && &juce::LookAndFeel::getDefaultLookAndFeel() == &lookAndFeel.get())
-        juce::LookAndFeel::setDefaultLookAndFeel (nullptr);
+        installDefaultLookAndFeel (nullptr);
+}
+
+void QCompressorAudioProcessorEditor::installDefaultLookAndFeel (juce::LookAndFeel* newDefault)
+{
+    juce::LookAndFeel::setDefaultLookAndFeel (newDefault);
+
+    // The framework remembers which typeface a font name was given by the default
+    // look-and-feel of the time; text drawn before this one was installed would
+    // otherwise keep the panel in the framework's sans-serif instead of Lato.
+    juce::Typeface::clearTypefaceCache();
 }
 
 //==============================================================================

@@ -69,6 +69,9 @@ public:
     QCompressorView& getMainView() noexcept { return mainView; }
 
 private:
+    /** Makes newDefault (or the framework's own, for nullptr) the default look-and-feel. */
+    static void installDefaultLookAndFeel (juce::LookAndFeel* newDefault);
+
     QCompressorParamsManager& paramsManager;
     // Every open editor shares one look-and-feel, so closing one window leaves
     // the look of the others (and of their menus) alone.

@@ -171,15 +171,19 @@ void QCompressorPluginInstance::timerCallback()
 
     // Every attempt gets a bridge of its own, made before any unit is looked at.
     auto bridge = std::make_unique<QCompressorHidBridge> (*this, *paramsManager);
-    const auto serial = (int) paramsManager->getNonAutomatableParamValue (connectedDevSn);
+    // A stored -1 (an older state's choice of a unit whose serial was not read
+    // yet) names no unit: it is read as "no unit chosen".
+    auto serial = (int) paramsManager->getNonAutomatableParamValue (connectedDevSn);
+
+    if (serial == -1)
+        serial = 0;
+
     bool claimed = false, askForSelector = false;
     juce::int64 claimedSerial = 0;
 
     {
         const juce::ScopedLock sl (hidManager->getLock());
         const auto& connections = hidManager->connections;
-        auto isClosed = [] (const QCompressorHidManager::HardwareConnection* c)
-        { return c->device->state.load() == juce::HidDevice::closed; };
 
         if (serial == 0)
         {
@@ -192,17 +196,18 @@ void QCompressorPluginInstance::timerCallback()
 
             if (! probing)
             {
+                // A unit that could not be opened is no candidate: it is neither
+                // counted as free nor offered.
                 const auto numFree = std::count_if (connections.begin(), connections.end(), [] (auto* c)
-                                                    { return c->owner == nullptr; });
+                                                    { return c->owner == nullptr && ! c->openFailed; });
 
-                // Only a unit whose serial was read is chosen: a negative one would be
-                // stored as a choice that names no unit, so the selector offers it instead.
+                // Only a unit whose serial was read is chosen: an unread one would be
+                // stored as a choice that names no unit.
                 if (numFree == 1)
                 {
                     for (auto* connection : connections)
                     {
-                        if (connection->owner == nullptr && isClosed (connection)
-                            && connection->device->serialNumber.load() >= 0)
+                        if (QCompressorHidManager::isClaimable (*connection))
                         {
                             claimedSerial = connection->device->serialNumber.load();
                             claimed = hidManager->claim (*connection, bridge.get());
@@ -211,8 +216,11 @@ void QCompressorPluginInstance::timerCallback()
                     }
                 }
 
+                // The selector is asked for only when it has a unit to offer.
                 if (! claimed)
-                    askForSelector = std::any_of (connections.begin(), connections.end(), isClosed);
+                    askForSelector = std::any_of (connections.begin(), connections.end(), [] (auto* c)
+                                                  { return c->device->state.load() == juce::HidDevice::closed
+                                                           && c->device->serialNumberRead.load(); });
             }
         }
         else
@@ -220,8 +228,8 @@ void QCompressorPluginInstance::timerCallback()
             // Only a unit nobody owns is claimed, so that no unit ever serves two bridges.
             for (auto* connection : connections)
             {
-                if (connection->device->serialNumber.load() == (juce::int64) serial && isClosed (connection)
-                    && connection->owner == nullptr)
+                if (QCompressorHidManager::isClaimable (*connection)
+                    && QCompressorHidManager::storedSerialNames (serial, connection->device->serialNumber.load()))
                 {
                     claimed = hidManager->claim (*connection, bridge.get());
                     break;
@@ -246,7 +254,7 @@ void QCompressorPluginInstance::timerCallback()
     }
 
     if (serial == 0)
-        paramsManager->setNonAutomatableParamValue (nullptr, connectedDevSn, (int) claimedSerial);
+        paramsManager->setNonAutomatableParamValue (nullptr, connectedDevSn, QCompressorHidManager::storedSerialFor (claimedSerial));
 
     // The bridge it replaces serves no unit any more; giving back whatever it
     // might still own keeps the registry from pointing at a deleted listener.

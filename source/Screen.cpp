@@ -61,11 +61,26 @@ QCompScreen::QCompScreen()
 
 void QCompScreen::setPicture (const void* data, size_t numBytes)
 {
-    words.fill (0);
+    Words picture {};
 
     if (data != nullptr)
-        std::memcpy (words.data(), data, juce::jmin (numBytes, (size_t) pictureSize));
+        std::memcpy (picture.data(), data, juce::jmin (numBytes, (size_t) pictureSize));
 
+    // The unit repeats its picture, and every connect attempt without a unit
+    // writes the blank one again: only a change is worth a paint.
+    if (picture == words)
+        return;
+
+    words = picture;
+    repaint();
+}
+
+void QCompScreen::setBackdrop (const juce::Image& image, juce::Rectangle<int> areaOfImage)
+{
+    backdrop = image;
+    backdropArea = areaOfImage;
+    setOpaque (backdrop.isValid());
+    composed = {};
     repaint();
 }
 
@@ -96,6 +111,107 @@ juce::String QCompScreen::scaleText (int index)
 
 void QCompScreen::paint (juce::Graphics& g)
 {
+    const auto pixelScale = g.getInternalContext().getPhysicalPixelScaleFactor();
+
+    if (pixelScale != layerScale || composed.isNull())
+        drawLayers (pixelScale);
+
+    composeChangedCells();
+
+    // Drawn in device pixels, so the picture is blitted, not resampled.
+    const juce::Graphics::ScopedSaveState state (g);
+    g.addTransform (juce::AffineTransform::scale (1.0f / layerScale));
+    g.setImageResamplingQuality (juce::Graphics::lowResamplingQuality);
+    g.setOpacity (1.0f);
+    g.drawImageAt (composed, 0, 0);
+}
+
+void QCompScreen::resized()
+{
+    composed = {};
+}
+
+void QCompScreen::drawLayers (float pixelScale)
+{
+    layerScale = pixelScale;
+
+    const auto width = juce::jmax (1, (int) std::ceil ((float) getWidth() * pixelScale));
+    const auto height = juce::jmax (1, (int) std::ceil ((float) getHeight() * pixelScale));
+
+    auto drawLayer = [&] (juce::uint32 word)
+    {
+        // Over a backdrop every pixel is opaque, and an opaque picture blits as a copy.
+        juce::Image layer (backdrop.isValid() ? juce::Image::RGB : juce::Image::ARGB, width, height, true, juce::SoftwareImageType());
+        juce::Graphics lg (layer);
+        lg.addTransform (juce::AffineTransform::scale (pixelScale));
+
+        if (backdrop.isValid())
+            lg.drawImage (backdrop,
+                          0,
+                          0,
+                          getWidth(),
+                          getHeight(),
+                          backdropArea.getX(),
+                          backdropArea.getY(),
+                          backdropArea.getWidth(),
+                          backdropArea.getHeight());
+
+        Words picture;
+        picture.fill (word);
+        drawPicture (lg, picture);
+        return layer;
+    };
+
+    darkLayer = drawLayer (0u);
+    litLayer = drawLayer (0xFFFFFFFFu);
+    composed = darkLayer.createCopy();
+    composedWords.fill (0);
+}
+
+void QCompScreen::composeChangedCells()
+{
+    for (int r = 0; r < numRows; ++r)
+    {
+        const auto changed = words[(size_t) r] ^ composedWords[(size_t) r];
+
+        if (changed == 0)
+            continue;
+
+        if (r == scaleRow)
+        {
+            // A text's cell: its box and what its glyphs may reach above and
+            // below it, clear of the dot rows on either side.
+            for (int i = 0; i < numScaleTexts; ++i)
+                if (bitForColumn (changed, scaleColumns[i]))
+                    copyCell ({ 54 + 13 * scaleColumns[i], 94, 12, 14 }, isScaleTextLit (i));
+
+            continue;
+        }
+
+        for (int c = 0; c < numColumns; ++c)
+            if (bitForColumn (changed, c))
+                copyCell ({ 56 + 13 * c, 19 + 13 * r, 8, 8 }, isDotLit (r, c));
+    }
+
+    composedWords = words;
+}
+
+void QCompScreen::copyCell (juce::Rectangle<int> area, bool lit)
+{
+    const auto pixels = (area.toFloat() * layerScale).getSmallestIntegerContainer().getIntersection (composed.getBounds());
+
+    if (pixels.isEmpty())
+        return;
+
+    const juce::Image::BitmapData source (lit ? litLayer : darkLayer, pixels.getX(), pixels.getY(), pixels.getWidth(), pixels.getHeight(), juce::Image::BitmapData::readOnly);
+    juce::Image::BitmapData target (composed, pixels.getX(), pixels.getY(), pixels.getWidth(), pixels.getHeight(), juce::Image::BitmapData::writeOnly);
+
+    for (int y = 0; y < pixels.getHeight(); ++y)
+        std::memcpy (target.getLinePointer (y), source.getLinePointer (y), (size_t) (pixels.getWidth() * target.pixelStride));
+}
+
+void QCompScreen::drawPicture (juce::Graphics& g, const Words& picture) const
+{
     g.setColour (juce::Colours::white);
     g.setFont (13.8f);
     g.drawFittedText ("LEFT", { 5, 62, 40, 26 }, juce::Justification::centredRight, 1);
@@ -111,7 +227,7 @@ void QCompScreen::paint (juce::Graphics& g)
 
             for (int i = 0; i < numScaleTexts; ++i)
             {
-                g.setColour (isScaleTextLit (i) ? lit : dark);
+                g.setColour (bitForColumn (picture[(size_t) scaleRow], scaleColumns[i]) ? lit : dark);
                 g.drawFittedText (scaleTexts[i], { 54 + 13 * scaleColumns[i], 97, 12, 8 }, juce::Justification::centred, 1);
             }
 
@@ -120,7 +236,7 @@ void QCompScreen::paint (juce::Graphics& g)
 
         for (int c = 0; c < numColumns; ++c)
         {
-            g.setColour (isDotLit (r, c) ? lit : dark);
+            g.setColour (bitForColumn (picture[(size_t) r], c) ? lit : dark);
             g.fillEllipse ((float) (56 + 13 * c), (float) (19 + 13 * r), 8.0f, 8.0f);
         }
     }

@@ -27,10 +27,18 @@ public:
     QCompScreen();
 
     /** Copies a SCREEN DATA block into the 14 words (bytes 4r..4r+3 into word r,
-        in the host's byte order) and repaints. Reads at most 56 bytes and never
-        past the end of a shorter block; rows the block does not reach go dark.
+        in the host's byte order) and repaints its own area, unless the picture is
+        the one already shown. Reads at most 56 bytes and never past the end of a
+        shorter block; rows the block does not reach go dark.
     */
     void setPicture (const void* data, size_t numBytes);
+
+    /** The artwork under the display: an area of an image, drawn stretched to
+        the display's bounds beneath the picture. With one the display is opaque,
+        so a repaint of it paints nothing of its parent; without (a null image)
+        it draws on a transparent ground.
+    */
+    void setBackdrop (const juce::Image& image, juce::Rectangle<int> areaOfImage);
 
     /** One row's word. */
     juce::uint32 getWord (int row) const noexcept;
@@ -53,10 +61,26 @@ public:
     /** @internal */
     void paint (juce::Graphics&) override;
     /** @internal */
-    void resized() override {}
+    void resized() override;
 
 private:
-    std::array<juce::uint32, numRows> words {};
+    using Words = std::array<juce::uint32, numRows>;
+
+    void drawPicture (juce::Graphics&, const Words&) const;
+    void drawLayers (float pixelScale);
+    void composeChangedCells();
+    void copyCell (juce::Rectangle<int> area, bool lit);
+
+    Words words {};
+
+    // Painting blits one picture made for the pixel scale of the screen: drawn
+    // once per scale as two layers (everything dark, everything lit), and
+    // composed from them cell by cell where the words changed since the last
+    // paint. No dot or text is drawn on a picture change.
+    float layerScale = 0.0f;
+    juce::Image backdrop, darkLayer, litLayer, composed;
+    juce::Rectangle<int> backdropArea;
+    Words composedWords {};
 
     JUCE_DECLARE_NON_COPYABLE_WITH_LEAK_DETECTOR (QCompScreen)
 };

@@ -14,6 +14,7 @@ packages=(
     lilv-utils
     clang libclang-rt-14-dev
     xvfb xauth
+    qemu-system-x86 busybox-static kmod udev cpio xz-utils
 )
 
 missing=()

@@ -18,13 +18,21 @@ cp -r "$artefacts/VST3/MV QCompressor.vst3" "$HOME/.vst3/"
 cp -r "$artefacts/LV2/MV QCompressor.lv2" "$HOME/.lv2/"
 echo "Installed into $HOME/.vst3 and $HOME/.lv2"
 
-rule="$root/packaging/linux/99-mv-qcompressor.rules"
-if [ -f "$rule" ] && [ ! -f /etc/udev/rules.d/99-mv-qcompressor.rules ]; then
+# The rule goes in under its own name; an older copy numbered 99 (too late for
+# the seat's access step) is removed. Installed devices pick it up at once
+# through the trigger; a unit plugged in later gets it anyway.
+rule="$root/packaging/linux/70-mv-qcompressor.rules"
+installed=/etc/udev/rules.d/70-mv-qcompressor.rules
+old_rule=/etc/udev/rules.d/99-mv-qcompressor.rules
+if [ -f "$rule" ] && { ! cmp -s "$rule" "$installed" || [ -f "$old_rule" ]; }; then
     sudo_cmd=()
     [ "$(id -u)" -eq 0 ] || sudo_cmd=(sudo)
-    if "${sudo_cmd[@]}" cp "$rule" /etc/udev/rules.d/ 2>/dev/null; then
+    if "${sudo_cmd[@]}" cp "$rule" "$installed" 2>/dev/null; then
+        "${sudo_cmd[@]}" rm -f "$old_rule" 2>/dev/null || true
         "${sudo_cmd[@]}" udevadm control --reload-rules 2>/dev/null || true
-        "${sudo_cmd[@]}" udevadm trigger 2>/dev/null || true
+        "${sudo_cmd[@]}" udevadm trigger --subsystem-match=hidraw --action=change 2>/dev/null || true
+    else
+        echo "Could not install the udev rule; as root: cp $rule /etc/udev/rules.d/"
     fi
 fi
 

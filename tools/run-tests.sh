@@ -5,6 +5,8 @@
 #   build-tsan/  the test binary under ThreadSanitizer
 #   build-asan/  the test binary under AddressSanitizer and UBSan
 #   build-fuzz/  the fuzz targets (clang, libFuzzer), each run for a bounded time
+# and last the guest-kernel tests from build/ (tests/guest/run-guest-tests.sh):
+# real USB HID units on Debian's kernel in QEMU, one count per named check.
 # Ends with one line "N passed, M failed" over all test runs.
 set -uo pipefail
 
@@ -105,6 +107,21 @@ fi
 run_ctest build-tsan "tests under ThreadSanitizer"
 run_ctest build-asan "tests under AddressSanitizer"
 run_ctest build "tests, real-host tests included"
+
+echo "== tests inside a guest kernel (QEMU)"
+guest_log=$(mktemp)
+"$root/tests/guest/run-guest-tests.sh" "$root/build" 2>&1 | tee "$guest_log"
+guest_status=${PIPESTATUS[0]}
+guest_line=$(grep -E "^guest tests: [0-9]+ passed, [0-9]+ failed" "$guest_log" | tail -n 1)
+if [ -n "$guest_line" ]; then
+    passed=$((passed + $(sed -E 's/^guest tests: ([0-9]+) passed.*/\1/' <<< "$guest_line")))
+    failed=$((failed + $(sed -E 's/.* ([0-9]+) failed.*/\1/' <<< "$guest_line")))
+fi
+if [ "$guest_status" -ne 0 ]; then
+    status=1
+    [ -n "$guest_line" ] || failed=$((failed + 1))
+fi
+rm -f "$guest_log"
 
 echo "tests: $passed passed, $failed failed"
 exit $status

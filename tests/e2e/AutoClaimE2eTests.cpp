@@ -134,25 +134,86 @@ TEST_F (E2eTest, OnceTheProbeEndsTheOnlyUnitIsClaimedWithItsSerial)
 
 // A serial field that reads as "not read" (above 32768) names no unit one could
 // find again: such a unit is offered in the selector, never taken on its own.
-TEST_F (E2eTest, AUnitWhoseSerialCannotBeReadIsNotClaimedAutomatically)
+// Serial fields above 32768 are recorded negative, as saved states name them,
+// but count as read: such a unit is probed once, claimed like any other and
+// found again by the serial the instance stored.
+TEST_F (E2eTest, SerialFieldsAroundTheSignBitAreReadOnceClaimedAndFoundAgain)
 {
-    auto& unit = addUnit (0x8001);
+    struct Case
+    {
+        int field, stored;
+    };
+
+    for (auto c : { Case { 32767, 32767 }, Case { 32768, 32768 }, Case { 32769, -32767 }, Case { 65535, 65535 } })
+    {
+        SCOPED_TRACE (c.field);
+        auto& unit = addUnit (c.field);
+        auto& instance = addInstance();
+
+        ASSERT_TRUE (waitUntilConnected (instance));
+        EXPECT_EQ (storedSerial (instance), c.stored);
+        EXPECT_EQ (unit.getDevice()->getNumOpens(), 2) << "one probe, one claim";
+        EXPECT_EQ (instance.getPendingCommand(), nullptr) << "no selector asked for";
+
+        bus.unplug (unit.getDevice());
+        ASSERT_TRUE (mvtest::runMessageLoopUntil ([&]
+                                                  { return ! isConnected (instance); }));
+        bus.plug (unit.getDevice());
+        ASSERT_TRUE (waitUntilConnected (instance));
+        EXPECT_EQ (storedSerial (instance), c.stored);
+        EXPECT_EQ (unitsOf (instance)[0].owner, bridgeOf (instance));
+        EXPECT_EQ (unit.getDevice()->getNumOpens(), 4) << "one probe, one claim after the re-plug";
+
+        instances.clear();
+        bus.unplug (unit.getDevice());
+        units.clear();
+        mvtest::drainMessages (20);
+    }
+}
+
+// A unit whose node cannot be opened ends its probe: the next unit is probed and
+// claimed, and the refused one is tried again until access is granted.
+TEST_F (E2eTest, ARefusedUnitDoesNotBlockAnAccessibleOneAndIsTakenOnceAccessIsGranted)
+{
+    auto& refused = addUnit (501, 5, false);
+    refused.getDevice()->setFailingOpens (-1);
+    bus.plug (refused.getDevice());
+    auto& accessible = addUnit (502);
     auto& instance = addInstance();
 
+    ASSERT_TRUE (waitUntilConnected (instance));
+    EXPECT_EQ (storedSerial (instance), 502);
+    EXPECT_TRUE (accessible.isOpen());
+    EXPECT_EQ (unitWithSerial (instance, 502)->owner, bridgeOf (instance));
+
+    {
+        const auto list = instance.getHidManager()->getConnectionList();
+        ASSERT_EQ (list->size(), 2);
+        EXPECT_TRUE ((*list)[0]->openFailed);
+        EXPECT_FALSE ((*list)[0]->serialNumberRead);
+    }
+
+    // Tried again after a back-off, not at every pass.
+    const auto attempts = refused.getDevice()->getNumOpenAttempts();
+    runFor (300);
+    EXPECT_LE (refused.getDevice()->getNumOpenAttempts(), attempts + 1);
+    ASSERT_TRUE (mvtest::runMessageLoopUntil ([&]
+                                              { return refused.getDevice()->getNumOpenAttempts() > attempts; },
+                                              10000));
+
+    refused.getDevice()->setFailingOpens (0);
     ASSERT_TRUE (mvtest::runMessageLoopUntil ([&]
                                               {
-        const auto listed = unitsOf (instance);
-        return listed.size() == 1 && listed[0].serial == -32767 && listed[0].status == Registry::available; }));
-    ASSERT_TRUE (mvtest::runMessageLoopUntil ([&]
-                                              { return instance.getPendingCommand() != nullptr; },
-                                              3000));
-    runFor (1200);
+                                                  const auto list = instance.getHidManager()->getConnectionList();
+                                                  return (*list)[0]->serialNumberRead && (*list)[0]->serialNumber == 501
+                                                         && ! (*list)[0]->openFailed && (*list)[0]->status == Registry::available; },
+                                              15000));
 
-    EXPECT_EQ (instance.getPendingCommand()->commandId, Ids::mvQCompressor::showDeviceSelector);
-    EXPECT_EQ (storedSerial (instance), 0);
-    EXPECT_FALSE (isConnected (instance));
-    EXPECT_EQ (unitsOf (instance)[0].owner, nullptr);
-    EXPECT_EQ (unit.getDevice()->getNumOpens(), 1) << "only the probe opened it";
+    // A second instance takes it as the only free unit.
+    auto& second = addInstance();
+    ASSERT_TRUE (waitUntilConnected (second));
+    EXPECT_EQ (storedSerial (second), 501);
+    EXPECT_TRUE (refused.isOpen());
 }
 
 //==============================================================================

@@ -100,3 +100,27 @@ TEST_F (E2eTest, AHostChangeAfterAFrontPanelTurnWinsOnceEchoed)
     EXPECT_EQ (unit.getField (mix), 30);
     EXPECT_TRUE (bridgeIsIdle (instance));
 }
+
+// Right after the handshake every value the model takes reaches the unit: a
+// first change of THRESHOLD and OUTPUT to exactly -1.0 dB as well.
+TEST_F (E2eTest, AFirstChangeToMinusOneAfterTheHandshakeReachesTheUnit)
+{
+    auto& unit = addUnit (64, 2);
+    auto& instance = addInstance();
+    auto& model = instance.getModel();
+    ASSERT_TRUE (waitUntilConnected (instance));
+    ASSERT_TRUE (mvtest::runMessageLoopUntil ([&]
+                                              { return unitHoldsModel (unit, instance) && bridgeIsIdle (instance); }));
+
+    model.setParamValue (nullptr, threshold, -1.0f);
+    model.setParamValue (nullptr, output, -1.0f);
+
+    EXPECT_TRUE (mvtest::runMessageLoopUntil ([&]
+                                              { return unit.getField (threshold) == 0xFFF6 && unit.getField (output) == 0xFFF6; },
+                                              4000))
+        << "the unit still shows " << unit.getField (threshold) << " and " << unit.getField (output);
+    EXPECT_TRUE (mvtest::runMessageLoopUntil ([&]
+                                              { return bridgeIsIdle (instance); }));
+    EXPECT_FLOAT_EQ (model.getParamValue (threshold), -1.0f);
+    EXPECT_FLOAT_EQ (model.getParamValue (output), -1.0f);
+}

@@ -84,8 +84,8 @@ TEST (Buttons, HoldingALampSwitchHidesItsFrame)
     insert.setBounds (0, 0, 80, 33);
     insert.setVisible (true);
 
-    // Below the 23-pixel lamp (5..28) only the 29-pixel frame (7..36) is drawn.
-    const juce::Point<int> frameOnly (16, 32);
+    // Just below the dark lamp's disc only the frame (the bezel's shadow) is drawn.
+    const juce::Point<int> frameOnly (16, 26);
     EXPECT_GT (render (insert).getPixelAt (frameOnly.x, frameOnly.y).getAlpha(), 0);
 
     press (insert);
@@ -94,8 +94,11 @@ TEST (Buttons, HoldingALampSwitchHidesItsFrame)
 
     release (insert);
     EXPECT_TRUE (insert.getToggleState());
-    EXPECT_GT (render (insert).getPixelAt (frameOnly.x, frameOnly.y).getAlpha(), 0);
     EXPECT_EQ (render (insert).getPixelAt (16, 16), lampCentre (true));
+
+    // The frame is back (seen with the lamp dark, whose glow would cover it).
+    insert.setToggleState (false, juce::dontSendNotification);
+    EXPECT_GT (render (insert).getPixelAt (frameOnly.x, frameOnly.y).getAlpha(), 0);
 }
 
 TEST (Buttons, LampsAndCaptionsSitWhereEachSwitchPutsThem)
@@ -118,6 +121,38 @@ TEST (Buttons, LampsAndCaptionsSitWhereEachSwitchPutsThem)
             captionBelow = captionBelow || image.getPixelAt (x, y).getAlpha() > 100;
 
     EXPECT_TRUE (captionBelow);
+}
+
+TEST (Buttons, LampAndFrameLieWholeInsideEverySwitch)
+{
+    auto opaqueBounds = [] (const juce::Image& image)
+    {
+        juce::Rectangle<int> bounds;
+
+        for (int y = 0; y < image.getHeight(); ++y)
+            for (int x = 0; x < image.getWidth(); ++x)
+                if (image.getPixelAt (x, y).getAlpha() > 0)
+                    bounds = bounds.isEmpty() ? juce::Rectangle<int> (x, y, 1, 1) : bounds.getUnion ({ x, y, 1, 1 });
+
+        return bounds;
+    };
+
+    const auto frame = opaqueBounds (juce::ImageCache::getFromMemory (BinaryData::lamp_frame_png, BinaryData::lamp_frame_pngSize));
+    const auto states = juce::ImageCache::getFromMemory (BinaryData::lamp_states_png, BinaryData::lamp_states_pngSize);
+    const auto lamp = opaqueBounds (states.getClippedImage ({ 0, 0, 23, 23 })).getUnion (opaqueBounds (states.getClippedImage ({ 23, 0, 23, 23 })));
+
+    struct Place
+    {
+        juce::Rectangle<int> button;
+        juce::Point<int> frame, lamp;
+    };
+
+    // ENABLE on the panel, then LISTEN, INSERT and RMS, then PEAK.
+    for (const auto& place : { Place { { 43, 75 }, { 7, 12 }, { 10, 10 } }, Place { { 80, 33 }, { 2, 7 }, { 5, 5 } }, Place { { 80, 33 }, { 49, 7 }, { 52, 5 } } })
+    {
+        EXPECT_TRUE (place.button.contains (frame + place.frame)) << (frame + place.frame).toString() << " cut by " << place.button.toString();
+        EXPECT_TRUE (place.button.contains (lamp + place.lamp)) << (lamp + place.lamp).toString() << " cut by " << place.button.toString();
+    }
 }
 
 TEST (Buttons, ListenBlinksWhileOn)

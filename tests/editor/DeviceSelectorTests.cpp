@@ -260,11 +260,52 @@ TEST_F (DeviceSelectorTest, DisconnectDetachesAndKeepsTheSerialNumber)
     EXPECT_EQ (na (isConnected), juce::var (false));
 }
 
-TEST_F (DeviceSelectorTest, ConnectOnAnUnreadSerialStoresMinusOne)
+// A unit whose serial number is not read is not offered: CONNECT would store a
+// choice that names no unit. A unit that cannot be opened says so, greyed, and a
+// serial field above 32768 is shown as on the unit and stored as saved states have it.
+TEST_F (DeviceSelectorTest, UnreadAndRefusedUnitsOfferNoConnectAndSaySo)
 {
-    clickRow (-1, false, true);
-    EXPECT_EQ (na (connectedDevSn), juce::var (-1));
-    EXPECT_EQ (na (shouldBeConnected), juce::var (true));
+    MV_NEEDS_DESKTOP();
+    ASSERT_TRUE (showBarWithFocus());
+    units.push_back (std::make_unique<mvtest::SimulatedUnit> (5));
+    auto& refused = *units.back();
+    refused.getDevice()->setFailingOpens (-1);
+    bus.plug (refused.getDevice());
+    addUnit (0x8001);
+    ASSERT_TRUE (waitUntilListed ({ -32767 }));
+    ASSERT_TRUE (mvtest::runMessageLoopUntil ([&]
+                                              {
+                                                  const auto list = processor->getHidManager()->getConnectionList();
+                                                  return list->size() == 2 && (*list)[0]->openFailed; }));
+
+    menuBar->openDeviceSelector();
+    const auto rows = rowsOf (*menuBar->getDeviceSelectorMenu());
+    ASSERT_EQ (rows.size(), 2u);
+
+    EXPECT_EQ (rows[0]->getText(), "Qel Compressor, no access");
+    EXPECT_FALSE (rows[0]->getButton().isEnabled());
+    EXPECT_EQ (rows[0]->getButton().getParentComponent(), nullptr) << "nothing to connect to";
+    EXPECT_FALSE (rows[0]->isOwnUnit()) << "drawn in grey";
+    EXPECT_EQ (rows[0]->getSerialNumber(), -1) << "names no unit";
+
+    EXPECT_EQ (rows[1]->getText(), "Qel Compressor, sn: 32769");
+    EXPECT_EQ (rows[1]->getSerialNumber(), -32767);
+    EXPECT_TRUE (rows[1]->getButton().isEnabled());
+    juce::PopupMenu::dismissAllActiveMenus();
+}
+
+TEST_F (DeviceSelectorTest, AStoredMinusOneNamesNoUnit)
+{
+    addUnit (77);
+    ASSERT_TRUE (waitUntilListed ({ 77 }));
+
+    // An older state's choice of a row whose serial was not read.
+    model().setNonAutomatableParamValue (nullptr, connectedDevSn, -1);
+    model().setNonAutomatableParamValue (nullptr, shouldBeConnected, true);
+    processor->timerCallback();
+
+    ASSERT_TRUE (waitUntilConnected (*processor));
+    EXPECT_EQ (na (connectedDevSn), juce::var (77)) << "taken as the only free unit";
 }
 
 TEST_F (DeviceSelectorTest, ARowOutlivingItsBarDoesNothing)
@@ -395,4 +436,32 @@ TEST_F (DeviceSelectorTest, UsbButtonOpensTheSelector)
     EXPECT_EQ (rowsOf (*menuBar->getDeviceSelectorMenu()).size(), 1u);
     EXPECT_TRUE (mvtest::runMessageLoopUntil ([]
                                               { return countMenuWindows() == 1; }));
+}
+
+TEST_F (DeviceSelectorTest, UsbButtonWithNoUnitShowsOneDisabledLine)
+{
+    MV_NEEDS_DESKTOP();
+    ASSERT_TRUE (showBarWithFocus());
+
+    click (menuBar->getUsbButton());
+    ASSERT_NE (menuBar->getDeviceSelectorMenu(), nullptr);
+    EXPECT_TRUE (rowsOf (*menuBar->getDeviceSelectorMenu()).empty());
+
+    juce::StringArray lines;
+
+    for (juce::PopupMenu::MenuItemIterator it (*menuBar->getDeviceSelectorMenu()); it.next();)
+    {
+        EXPECT_FALSE (it.getItem().isEnabled);
+        lines.add (it.getItem().text);
+    }
+
+    EXPECT_EQ (lines, juce::StringArray ("No unit found"));
+    ASSERT_TRUE (mvtest::runMessageLoopUntil ([]
+                                              { return countMenuWindows() == 1; }));
+
+    auto& desktop = juce::Desktop::getInstance();
+
+    for (int i = 0; i < desktop.getNumComponents(); ++i)
+        if (auto* c = desktop.getComponent (i); c != nullptr && c->getName() == "menu" && c->isVisible())
+            mvtest::writeSnapshot (c->createComponentSnapshot (c->getLocalBounds(), true, 2.0f), "device-selector-empty");
 }

@@ -2,9 +2,10 @@
 // control-to-parameter question, the look-and-feel, and the processor's
 // editor factory.
 
+#include <BinaryData.h>
+
+#include "PanelTestHelpers.h"
 #include "PluginEditor.h"
-#include "support/Display.h"
-#include "support/InstanceFixture.h"
 
 using namespace mvtest;
 using namespace ParamData;
@@ -21,6 +22,45 @@ struct EditorWindow : InstanceFixture
 
     void set (int index, const juce::var& v) { model.setNonAutomatableParamValue (nullptr, index, v); }
 };
+
+/** Lies on top of a window's content and counts its paints, with the union of their areas. */
+struct PaintCounter final : juce::Component
+{
+    explicit PaintCounter (juce::Component& window)
+    {
+        setInterceptsMouseClicks (false, false);
+        window.addAndMakeVisible (this);
+        setBounds (window.getLocalBounds());
+        window.addToDesktop (0);
+        window.setVisible (true);
+    }
+
+    void paint (juce::Graphics& g) override
+    {
+        area = paints++ == 0 ? g.getClipBounds() : area.getUnion (g.getClipBounds());
+    }
+
+    /** The window was shown, and whatever followed its opening is painted. */
+    bool settled()
+    {
+        const auto shown = runMessageLoopUntil ([this]
+                                                { return paints > 0; });
+        drainMessages (300);
+        paints = 0;
+        return shown;
+    }
+
+    int paints = 0;
+    juce::Rectangle<int> area;
+};
+
+juce::MemoryBlock levelPicture()
+{
+    std::array<juce::uint32, 14> words {};
+    words[2] = 0xFFF00000u;
+    words[9] = 0xFF000000u;
+    return { words.data(), sizeof (words) };
+}
 }
 
 TEST_F (EditorWindow, OpensAtTheSizeOfTheCurrentScaleAndStrip)
@@ -131,6 +171,52 @@ TEST_F (EditorWindow, ClosingUnregistersItsListeners)
     model.removeNonAutomatableParamListener (&witness, scaleFactor);
 }
 
+TEST_F (EditorWindow, ALevelPictureRepaintsOnlyTheDisplayAndTheSamePictureNothing)
+{
+    MV_NEEDS_DESKTOP();
+
+    set (shouldBeConnected, false); // no connect attempts: only the pictures below
+    auto editor = open();
+    PaintCounter counter (*editor);
+    ASSERT_TRUE (counter.settled());
+
+    auto& screen = editor->getMainView().getScreen();
+    const auto screenInWindow = editor->getLocalArea (&screen, screen.getLocalBounds()).expanded (1);
+
+    set (screenData, levelPicture());
+    ASSERT_TRUE (runMessageLoopUntil ([&counter]
+                                      { return counter.paints > 0; }));
+    drainMessages (100);
+    EXPECT_TRUE (screenInWindow.contains (counter.area)) << counter.area.toString();
+
+    // The unit sends its picture again and again while nothing changes.
+    counter.paints = 0;
+    set (screenData, levelPicture());
+    drainMessages (300);
+    EXPECT_EQ (counter.paints, 0);
+}
+
+// Without a unit the instance tries to connect once a second, and every try
+// makes and drops a bridge that writes the blank picture again.
+TEST_F (EditorWindow, AnIdleWindowWithNoUnitNeverRepaints)
+{
+    MV_NEEDS_DESKTOP();
+
+    NaRecorder pictures;
+    model.addNonAutomatableParamListener (&pictures, screenData, juce::MvParamsManager::dontSendCurrentValue);
+
+    auto editor = open();
+    PaintCounter counter (*editor);
+    ASSERT_TRUE (counter.settled());
+
+    pictures.events.clear();
+    drainMessages (10000);
+
+    EXPECT_EQ (counter.paints, 0) << counter.area.toString();
+    EXPECT_GE (pictures.events.size(), 5u); // the tries did happen
+    model.removeNonAutomatableParamListener (&pictures, screenData);
+}
+
 TEST_F (EditorWindow, ADeviceSelectorRequestWaitingForAnEditorGoesToTheNewOne)
 {
     runCommand (Ids::mvQCompressor::showDeviceSelector);
@@ -198,4 +284,173 @@ TEST_F (EditorWindow, ClosingTheWindowClosesItsMainMenu)
     // The menu draws with the editor's look-and-feel: it must close with the editor.
     editor.reset();
     EXPECT_TRUE (menuWindow == nullptr || ! menuWindow->isVisible());
+}
+
+TEST_F (EditorWindow, EveryCaptionShowsWholeInsideItsBoxAtEveryScaleAndDensity)
+{
+    set (snapshotVisible, true);
+    {
+        // Text drawn with the framework's own look before the editor opens (as a
+        // host's or the standalone's window may) must not keep the panel out of Lato.
+        juce::Image scratch (juce::Image::ARGB, 16, 16, true);
+        juce::Graphics g (scratch);
+        g.drawSingleLineText ("x", 0, 12);
+    }
+    auto editor = open();
+    auto& view = editor->getMainView();
+
+    struct Caption
+    {
+        juce::Component* owner;
+        juce::String text;
+        juce::Rectangle<float> box;
+    };
+
+    const Caption captions[] = {
+        { &view.getMainsButton(), "ENGAGE", { 18, 118, 103, 17 } },
+        { &view.getEnableButton(), "ENABLE", { 0, 59, 40, 14 } },
+        { &view.getListenButton(), "LISTEN", { 36, 0, 44, 36 } },
+        { &view.getInsertButton(), "INSERT", { 36, 0, 44, 36 } },
+        { &view.getPeakButton(), "PEAK", { 0, 0, 44, 36 } },
+        { &view.getRmsButton(), "RMS", { 36, 0, 44, 36 } },
+    };
+
+    const juce::String title ("Q E L   C O M P R E S S O R"), version (juce::String ("v") + MV_PRODUCT_VERSION);
+    const juce::Rectangle<float> titleArea (735, 305, 220, 70);
+
+    for (const auto& [scale, density] : { std::pair (0.5, 1.0f), std::pair (0.75, 1.0f), std::pair (1.0, 1.0f), std::pair (0.75, 2.0f) })
+    {
+        set (scaleFactor, scale);
+        editor->handleAsyncUpdate();
+
+        juce::Image image (juce::Image::ARGB, juce::roundToInt ((float) editor->getWidth() * density), juce::roundToInt ((float) editor->getHeight() * density), true);
+        GlyphRecorder recorder (image);
+        {
+            juce::Graphics g (recorder);
+            g.addTransform (juce::AffineTransform::scale (density));
+            editor->paintEntireComponent (g, true);
+        }
+
+        const auto name = "editor-" + juce::String (juce::roundToInt (scale * 100.0)) + (density > 1.0f ? "-x2" : "");
+        writeSnapshot (image, name);
+        SCOPED_TRACE (name.toStdString());
+
+        auto inImage = [&] (juce::Component* owner, juce::Rectangle<float> area)
+        { return editor->getLocalArea (owner, area).transformedBy (juce::AffineTransform::scale (density)); };
+
+        ASSERT_FALSE (recorder.glyphs.empty());
+        const auto period = GlyphRecorder::glyphNumbersOf (".", recorder.glyphs.front().font).front();
+
+        // Nothing anywhere is cut short with an ellipsis.
+        for (size_t i = 0; i + 2 < recorder.glyphs.size(); ++i)
+            EXPECT_FALSE (recorder.glyphs[i].number == period && recorder.glyphs[i + 1].number == period && recorder.glyphs[i + 2].number == period)
+                << "an ellipsis at " << recorder.glyphs[i].ink.toString();
+
+        // Each switch caption: whole, legible and inside its box.
+        for (const auto& caption : captions)
+        {
+            const auto box = inImage (caption.owner, caption.box);
+            const auto glyphs = recorder.glyphsIn (box);
+            ASSERT_FALSE (glyphs.empty()) << caption.text;
+            EXPECT_EQ (glyphs.front().font.getTypefacePtr()->getName(), "Lato");
+
+            std::vector<int> drawn;
+            auto ink = glyphs.front().ink;
+
+            for (const auto& glyph : glyphs)
+            {
+                drawn.push_back (glyph.number);
+                ink = ink.getUnion (glyph.ink);
+            }
+
+            EXPECT_EQ (drawn, GlyphRecorder::glyphNumbersOf (caption.text, glyphs.front().font)) << caption.text << " is not shown whole";
+            // An outline may reach a little past its glyph's advance (the K of PEAK).
+            EXPECT_TRUE (inImage (caption.owner, caption.box.expanded (1.5f)).contains (ink)) << caption.text << " reaches out of its box";
+            EXPECT_GE (glyphs.front().font.getHorizontalScale(), 0.85f) << caption.text << " is squeezed";
+        }
+
+        // Title and version: whole, not squeezed, and clear of the frame that the
+        // artwork draws on the same box.
+        const auto titleBox = inImage (&view, titleArea);
+        const auto inner = inImage (&view, titleArea.reduced (8.0f, 4.0f));
+        const auto glyphs = recorder.glyphsIn (titleBox);
+        ASSERT_FALSE (glyphs.empty());
+        EXPECT_EQ (glyphs.size(), GlyphRecorder::glyphNumbersOf (title + version, glyphs.front().font).size());
+
+        auto ink = glyphs.front().ink;
+        auto narrowest = 1.0f;
+
+        for (const auto& glyph : glyphs)
+        {
+            ink = ink.getUnion (glyph.ink);
+            narrowest = juce::jmin (narrowest, glyph.font.getHorizontalScale());
+        }
+
+        EXPECT_TRUE (inner.contains (ink)) << "title and version " << ink.toString() << " reach into the margin of " << inner.toString();
+        EXPECT_FLOAT_EQ (narrowest, 1.0f) << "a text is squeezed";
+    }
+}
+
+TEST_F (EditorWindow, RingLabelsStandOnThePlainPanelAndEngageHasNoScale)
+{
+    set (scaleFactor, 1.0);
+    juce::Typeface::clearTypefaceCache();
+    auto editor = open();
+    auto& view = editor->getMainView();
+
+    constexpr float density = 2.0f;
+    juce::Image image (juce::Image::ARGB, (int) density * editor->getWidth(), (int) density * editor->getHeight(), true);
+    GlyphRecorder recorder (image);
+    {
+        juce::Graphics g (recorder);
+        g.addTransform (juce::AffineTransform::scale (density));
+        editor->paintEntireComponent (g, true);
+    }
+
+    // Each row of the panel picture is one brushed-metal colour where nothing is
+    // engraved; x 140 lies between ENGAGE and the first knob.
+    const auto background = juce::ImageCache::getFromMemory (BinaryData::panel_background_png, BinaryData::panel_background_pngSize);
+    auto plain = [&] (int x, int y)
+    { return background.getPixelAt (x, y) == background.getPixelAt (140, y); };
+
+    for (int k = 0; k < KnobConfig::numKnobs; ++k)
+    {
+        auto& knob = view.getKnob (k);
+        const auto ringFontHeight = 0.3f * 0.28f * (float) knob.getWidth();
+        int labelGlyphs = 0, darkened = 0, crossed = 0;
+
+        for (const auto& glyph : recorder.glyphsIn (editor->getLocalArea (&knob, knob.getLocalBounds().toFloat()) * density))
+        {
+            if (std::abs (glyph.font.getHeight() - ringFontHeight) > 0.01f)
+                continue; // the name under the knob
+
+            ++labelGlyphs;
+            const auto box = glyph.ink.getSmallestIntegerContainer();
+            float brightest = 0.0f;
+
+            for (int y = box.getY(); y < box.getBottom(); ++y)
+                for (int x = box.getX(); x < box.getRight(); ++x)
+                    brightest = juce::jmax (brightest, image.getPixelAt (x, y).getBrightness());
+
+            darkened += brightest > 0.95f ? 0 : 1;
+
+            // Under the big knobs' labels nothing is engraved.
+            const auto onPanel = view.getLocalArea (editor.get(), glyph.ink / density).getSmallestIntegerContainer().expanded (1);
+
+            for (int y = onPanel.getY(); k < KnobConfig::thdKnob && y < onPanel.getBottom(); ++y)
+                for (int x = onPanel.getX(); x < onPanel.getRight(); ++x)
+                    crossed += plain (x, y) ? 0 : 1;
+        }
+
+        EXPECT_GT (labelGlyphs, 0) << knob.name;
+        EXPECT_EQ (darkened, 0) << knob.name << ": ring label glyphs darkened";
+        EXPECT_EQ (crossed, 0) << knob.name << ": panel pixels engraved under its ring labels";
+    }
+
+    // ENGAGE is a push button: no scale around it.
+    for (int t = 0; t <= 10; ++t)
+    {
+        const auto p = juce::Point<float> (70.0f, 75.0f).getPointOnCircumference (53.0f, juce::degreesToRadians (-150.0f + 30.0f * (float) t)).roundToInt();
+        EXPECT_TRUE (plain (p.x, p.y)) << "a tick at " << p.toString();
+    }
 }

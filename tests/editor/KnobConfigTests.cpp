@@ -33,6 +33,10 @@ TEST (KnobConfig, ReleaseTextIsAutoOnlyAtItsEnd)
     EXPECT_EQ (text (releaseText, 2000.0f, " ms"), "2000 ms");
     EXPECT_EQ (text (releaseText, 2010.0f, " ms"), "AUTO");
     EXPECT_EQ (text (releaseText, 250.0f, " ms"), "250 ms");
+
+    EXPECT_EQ (parse (releaseFromText, "AUTO"), 2010.0f);
+    EXPECT_EQ (parse (releaseFromText, " auto "), 2010.0f);
+    EXPECT_EQ (parse (releaseFromText, "250 ms"), 250.0f);
 }
 
 TEST (KnobConfig, OtherTextsFollowTheirKnobs)
@@ -60,7 +64,8 @@ TEST (KnobConfig, HpfTextsAndTypedFrequencies)
     EXPECT_EQ (parse (hpfIndexFromText, "25"), 1.0f); // equally near 20 and 30: the lower wins
     EXPECT_EQ (parse (hpfIndexFromText, "45"), 3.0f);
     EXPECT_EQ (parse (hpfIndexFromText, "35"), 2.0f);
-    EXPECT_EQ (parse (hpfIndexFromText, "OFF"), 1.0f);
+    EXPECT_EQ (parse (hpfIndexFromText, "OFF"), 0.0f); // the text the knob shows at 0
+    EXPECT_EQ (parse (hpfIndexFromText, "x"), 1.0f);
     EXPECT_EQ (parse (hpfIndexFromText, "+ 370 Hz"), 17.0f);
     EXPECT_EQ (parse (hpfIndexFromText, "5000"), 17.0f);
 }

@@ -366,6 +366,9 @@ TEST_F (MainMenuTest, UsbButtonShowsConnectedBlinkingAndIdle)
     EXPECT_EQ (usb.normalColour, defaultActive);
     EXPECT_FALSE (usb.isBlinking());
 
+    bar.sendLookAndFeelChange(); // new colours keep the state
+    EXPECT_EQ (usb.normalColour, defaultActive);
+
     usb.setUnitsAvailable (true); // nothing visible changes while connected
     EXPECT_EQ (usb.normalColour, defaultActive);
     EXPECT_FALSE (usb.isBlinking());
@@ -376,6 +379,9 @@ TEST_F (MainMenuTest, UsbButtonShowsConnectedBlinkingAndIdle)
 
     usb.timerCallback();
     EXPECT_EQ (usb.normalColour, defaultActive) << "the first step lights it";
+    bar.sendLookAndFeelChange();
+    EXPECT_EQ (usb.normalColour, defaultActive) << "and new colours keep the lit phase";
+    EXPECT_TRUE (usb.isBlinking());
     usb.timerCallback();
     EXPECT_EQ (usb.normalColour, defaultNormal);
 

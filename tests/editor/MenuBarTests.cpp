@@ -1,4 +1,5 @@
 #include "MenuBarTestSupport.h"
+#include "PluginEditor.h"
 #include "SettingsComponent.h"
 
 using namespace ParamData;
@@ -263,13 +264,13 @@ TEST_F (MenuBarTest, SnapshotLabelTogglesTheStripsVisibility)
 //==============================================================================
 TEST_F (MenuBarTest, ShowDeviceSelectorIsConsumedByTheBarAndOtherCommandsAreNot)
 {
-    // No unit on the bus: the selector's menu is empty, so nothing is shown.
+    // No unit on the bus: the selector holds only the line that says so.
     processor->sendCommand (std::make_unique<juce::MvCommand> (Ids::mvQCompressor::showDeviceSelector));
     deliverCommands();
 
     EXPECT_EQ (processor->getPendingCommand(), nullptr) << "never reached the processor's fallback";
     ASSERT_NE (menuBar->getDeviceSelectorMenu(), nullptr);
-    EXPECT_EQ (menuBar->getDeviceSelectorMenu()->getNumItems(), 0);
+    EXPECT_EQ (menuBar->getDeviceSelectorMenu()->getNumItems(), 1);
 
     juce::MvCommand copy (Ids::mvQCompressor::copy);
     EXPECT_FALSE (menuBar->commandListenerCallback (&copy));
@@ -297,6 +298,48 @@ TEST_F (MenuBarTest, UsbButtonBlinksWhileUnitsAreOnTheBusButNotAttached)
     ASSERT_TRUE (mvtest::runMessageLoopUntil ([&]
                                               { return ! usb.areUnitsAvailable(); }));
     EXPECT_FALSE (usb.isBlinking());
+}
+
+// Opening another instance's window sets the shared look-and-feel again, which
+// reaches every window on the desktop; the USB button of the window whose
+// instance is attached must keep showing the unit, then and after the other
+// window has closed.
+TEST_F (MenuBarTest, AnotherInstancesWindowLeavesTheUsbButtonShowingTheUnit)
+{
+    MV_NEEDS_DESKTOP();
+    addUnit (78);
+
+    auto openEditor = [] (QCompressorPluginInstance& p)
+    {
+        auto e = std::unique_ptr<QCompressorAudioProcessorEditor> (dynamic_cast<QCompressorAudioProcessorEditor*> (p.createEditor()));
+
+        if (e != nullptr)
+        {
+            e->addToDesktop (0);
+            e->setVisible (true);
+        }
+
+        return e;
+    };
+
+    auto first = openEditor (*processor);
+    ASSERT_NE (first, nullptr);
+    auto& usb = first->getMenuBar().getUsbButton();
+    ASSERT_TRUE (mvtest::runMessageLoopUntil ([&]
+                                              { return usb.isConnectedToUnit(); }));
+    const auto connected = usb.activeColour;
+    EXPECT_EQ (usb.normalColour, connected);
+
+    QCompressorPluginInstance other;
+    auto second = openEditor (other);
+    ASSERT_NE (second, nullptr);
+    mvtest::drainMessages (20);
+    EXPECT_EQ (usb.normalColour, connected) << "while the other window is open";
+
+    second.reset();
+    mvtest::drainMessages (20);
+    EXPECT_TRUE (usb.isConnectedToUnit());
+    EXPECT_EQ (usb.normalColour, connected) << "after the other window closed";
 }
 
 TEST_F (MenuBarTest, DestroyingTheBarUnregistersEverything)

@@ -74,6 +74,73 @@ inline juce::Image renderAndSave (juce::Component& component, const juce::String
     return image;
 }
 
+/**
+    A software renderer that also notes every glyph it draws: its number, its
+    font and the bounds of its outline in the image's pixels. Painting through
+    it shows which texts a component draws, whole or cut, and where.
+*/
+struct GlyphRecorder : juce::LowLevelGraphicsSoftwareRenderer
+{
+    struct Glyph
+    {
+        int number;
+        juce::Font font;
+        juce::Rectangle<float> ink;
+    };
+
+    explicit GlyphRecorder (const juce::Image& image)
+        : juce::LowLevelGraphicsSoftwareRenderer (image)
+    {
+    }
+
+    void drawGlyph (int glyphNumber, const juce::AffineTransform& t) override
+    {
+        const auto font = getFont();
+        juce::Path outline;
+
+        if (auto typeface = font.getTypefacePtr())
+            typeface->getOutlineForGlyph (glyphNumber, outline);
+
+        outline.applyTransform (juce::AffineTransform::scale (font.getHeight() * font.getHorizontalScale(), font.getHeight())
+                                    .followedBy (stack->transform.getTransformWith (t)));
+        glyphs.push_back ({ glyphNumber, font, outline.getBounds() });
+        juce::LowLevelGraphicsSoftwareRenderer::drawGlyph (glyphNumber, t);
+    }
+
+    /** The glyphs whose outlines have their centre inside an area (image pixels), in drawing order. */
+    std::vector<Glyph> glyphsIn (juce::Rectangle<float> area) const
+    {
+        std::vector<Glyph> found;
+
+        for (const auto& glyph : glyphs)
+            if (! glyph.ink.isEmpty() && area.contains (glyph.ink.getCentre()))
+                found.push_back (glyph);
+
+        return found;
+    }
+
+    /** The glyph numbers a text shows in a font when nothing of it is cut (blanks left out). */
+    static std::vector<int> glyphNumbersOf (const juce::String& text, const juce::Font& font)
+    {
+        std::vector<int> numbers;
+
+        for (auto c : text)
+        {
+            if (juce::CharacterFunctions::isWhitespace (c))
+                continue;
+
+            juce::Array<int> glyphs;
+            juce::Array<float> offsets;
+            font.getGlyphPositions (juce::String::charToString (c), glyphs, offsets);
+            numbers.insert (numbers.end(), glyphs.begin(), glyphs.end());
+        }
+
+        return numbers;
+    }
+
+    std::vector<Glyph> glyphs;
+};
+
 /** A model with a panel built on it, and recorders on every index the panel writes. */
 struct PanelFixture : InstanceFixture
 {

@@ -1,3 +1,5 @@
+#include <BinaryData.h>
+
 #include "HidBridge.h"
 #include "PanelTestHelpers.h"
 
@@ -26,6 +28,43 @@ std::vector<ParamEvent> without (const std::vector<ParamEvent>& events, int inde
 
     return kept;
 }
+
+/** Mouse and keys through the window's peer, as the system delivers them. */
+struct PeerInput
+{
+    juce::ComponentPeer& peer;
+
+    void mouse (juce::Point<float> at, juce::ModifierKeys mods)
+    {
+        peer.handleMouseEvent (juce::MouseInputSource::InputSourceType::mouse,
+                               at,
+                               mods,
+                               juce::MouseInputSource::defaultPressure,
+                               juce::MouseInputSource::defaultOrientation,
+                               juce::Time::currentTimeMillis());
+    }
+
+    /** Comes in from the window's corner (so the target hears the mouse enter) and clicks its centre. */
+    void click (juce::Component& target)
+    {
+        const auto at = peer.getComponent().getLocalPoint (&target, target.getLocalBounds().getCentre()).toFloat();
+        mouse ({ 1.0f, 1.0f }, {});
+        mouse (at, {});
+        mouse (at, juce::ModifierKeys (juce::ModifierKeys::leftButtonModifier));
+        mouse (at, {});
+    }
+
+    void press (int keyCode) { peer.handleKeyPress (juce::KeyPress (keyCode)); }
+
+    /** Replaces everything in the focused text field by typing. */
+    void typeOver (const juce::String& text)
+    {
+        peer.handleKeyPress (juce::KeyPress ('a', juce::ModifierKeys::commandModifier, 0));
+
+        for (auto c : text)
+            peer.handleKeyPress (juce::KeyPress ((int) c, juce::ModifierKeys(), c));
+    }
+};
 } // namespace
 
 using PanelTest = PanelFixture;
@@ -228,6 +267,110 @@ TEST_F (PanelTest, ATypedValueReachesTheModelWithoutAGesture)
                                       { return value (ParamData::scHpfFreq) == 9.0f; }));
 
     EXPECT_EQ (params.events, (std::vector<ParamEvent> { valueEvent (ParamData::scHpfFreq, 9.0f) }));
+}
+
+// A click on a knob's value text opens a text field on that text. Escape, a click
+// elsewhere (the field loses the focus) and Return on the text as shown must leave
+// the parameter alone: no value, no gesture. Typing a text the knob shows ("AUTO",
+// "OFF", "2.0:1", "-12.3 dB") sets the value it shows. Every knob, free and stepped.
+TEST_F (PanelTest, ATextFieldClosedWithoutAnEditChangesNothingAndShownTextsReadBack)
+{
+    MV_NEEDS_DESKTOP();
+    auto& view = openPanel();
+    ASSERT_TRUE (showWithFocus (view));
+    PeerInput input { *view.getPeer() };
+
+    auto open = [&] (int k)
+    {
+        input.click (knob (k).getLabel());
+        return knob (k).getLabel().isBeingEdited();
+    };
+
+    auto closed = [&] (int k)
+    {
+        return runMessageLoopUntil ([&]
+                                    { return ! knob (k).getLabel().isBeingEdited(); });
+    };
+
+    struct Case
+    {
+        int knob;
+        std::vector<float> values; // each shows a text of its own
+    };
+
+    const std::vector<Case> freeCases {
+        { thresholdKnob, { -5.0f, -12.3f, 0.0f, 5.0f } },
+        { ratioKnob, { 1.0f, 2.0f, 3.0f, 4.0f, 5.0f } },
+        { attackKnob, { 30.0f, 0.1f, 12.3f } },
+        { releaseKnob, { 250.0f, 2010.0f, 10.0f, 2000.0f } },
+        { mixKnob, { 100.0f, 0.0f, 37.0f } },
+        { gainKnob, { 0.0f, -2.5f, 15.0f } },
+        { thdKnob, { 0.0f, 50.0f } },
+        { hpfKnob, { 0.0f, 1.0f, 9.0f, 17.0f } },
+    };
+
+    const std::vector<Case> steppedCases {
+        { thresholdKnob, { -5.0f, -0.1f } },
+        { ratioKnob, { 2.0f, 3.0f, 5.0f } },
+        { attackKnob, { 0.1f, 0.3f, 1.0f, 3.0f, 10.0f, 30.0f } },
+        { releaseKnob, { 100.0f, 300.0f, 600.0f, 1200.0f, 2010.0f } },
+        { mixKnob, { 100.0f, 0.0f } },
+        { gainKnob, { 0.0f, 0.1f } },
+        { thdKnob, { 0.0f, 1.0f } },
+        { hpfKnob, { 0.0f, 17.0f } },
+    };
+
+    for (const bool stepped : { false, true })
+    {
+        model.setNonAutomatableParamValue (nullptr, ParamData::stepKnobs, stepped);
+
+        for (const auto& c : stepped ? steppedCases : freeCases)
+        {
+            const auto p = parameterFor (c.knob);
+            const auto other = (c.knob + 1) % numKnobs;
+            auto& label = knob (c.knob).getLabel();
+
+            for (size_t i = 0; i < c.values.size(); ++i)
+            {
+                SCOPED_TRACE ((stepped ? "stepped " : "free ") + nameOf (c.knob) + " at " + juce::String (c.values[i]));
+                turn (p, c.values[i]);
+                const auto shown = value (p);
+                const auto text = knob (c.knob).getSliderValueText();
+                params.events.clear();
+
+                ASSERT_TRUE (open (c.knob));
+                EXPECT_EQ (label.getText(), text) << "the field opens on the value text";
+                input.press (juce::KeyPress::escapeKey);
+                ASSERT_TRUE (closed (c.knob));
+
+                ASSERT_TRUE (open (c.knob));
+                input.press (juce::KeyPress::returnKey);
+                ASSERT_TRUE (closed (c.knob));
+
+                ASSERT_TRUE (open (c.knob));
+                ASSERT_TRUE (open (other)); // takes the focus from the first field
+                ASSERT_TRUE (closed (c.knob));
+                input.press (juce::KeyPress::escapeKey);
+                ASSERT_TRUE (closed (other));
+
+                drainMessages (10);
+                EXPECT_TRUE (params.events.empty()) << params.events.size() << " events";
+                EXPECT_EQ (value (p), shown);
+
+                // From the next value, the text typed back gives this value again.
+                turn (p, c.values[(i + 1) % c.values.size()]);
+                ASSERT_TRUE (open (c.knob));
+                input.typeOver (text);
+                input.press (juce::KeyPress::returnKey);
+                ASSERT_TRUE (closed (c.knob));
+                EXPECT_TRUE (runMessageLoopUntil ([&]
+                                                  { return std::abs (value (p) - shown) < 1.0e-4f; },
+                                                  2000))
+                    << "typed \"" << text << "\", got " << value (p);
+                EXPECT_EQ (knob (c.knob).getSliderValueText(), text);
+            }
+        }
+    }
 }
 
 //==============================================================================
@@ -561,6 +704,14 @@ TEST_F (PanelTest, RendersThePanel)
     // A lit and a dark dot of the level display (panel = screen + (75, 160), dot centre + 4).
     EXPECT_EQ (image.getPixelAt (75 + 56 + 4, 160 + 19 + 4), juce::Colour (QCompScreen::litColour));
     EXPECT_EQ (image.getPixelAt (75 + 56 + 13 * 20 + 4, 160 + 19 + 4), juce::Colour (QCompScreen::darkColour));
+
+    // The display draws the panel's well under its picture itself, so nothing of
+    // the panel needs painting under it; the well's rim looks as the artwork has it.
+    EXPECT_TRUE (view.getScreen().isOpaque());
+    const auto artwork = juce::ImageCache::getFromMemory (BinaryData::panel_background_png, BinaryData::panel_background_pngSize);
+
+    for (auto corner : { juce::Point<int> (75, 160), juce::Point<int> (534, 374) })
+        EXPECT_EQ (image.getPixelAt (corner.x, corner.y), artwork.getPixelAt (corner.x, corner.y)) << corner.toString();
 
     // The white logo stands in its upright strip and nowhere left of the display above it.
     int logoPixels = 0;

@@ -84,7 +84,9 @@ TEST_F (ScreenTest, TheMostSignificantBitIsTheLeftmostDot)
     show (0, 0x00000004u);
     EXPECT_EQ (litDots(), 1);
     EXPECT_TRUE (screen.isDotLit (0, 29));
-    EXPECT_EQ (dotColour (render(), 0, 29), juce::Colour (QCompScreen::litColour));
+    image = render();
+    EXPECT_EQ (dotColour (image, 0, 29), juce::Colour (QCompScreen::litColour));
+    EXPECT_EQ (dotColour (image, 0, 0), juce::Colour (QCompScreen::darkColour)); // lit before, dark again
 
     show (0, 0x00000003u); // bits 1 and 0 are never drawn
     EXPECT_EQ (litDots(), 0);

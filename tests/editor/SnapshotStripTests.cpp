@@ -320,6 +320,12 @@ TEST_F (SnapshotStripTest, RendersTheBackgroundAndTheLitNumber)
     EXPECT_LT (colourDistance (pixelAt (31, 1, 8), dim), 12);
     EXPECT_LT (colourDistance (pixelAt (31, 1, 3), off), 12);
 
+    // The digits sit in a dark well as on a real segment display: an unlit
+    // segment stands out from the well less than a dim digit does.
+    const auto wellPoint = (strip.getButton (31).getPosition().toFloat() + juce::Point<float> (3.0f, 14.5f)) * scale;
+    const auto well = big.getPixelAt ((int) wellPoint.x, (int) wellPoint.y).getPerceivedBrightness();
+    EXPECT_LT (std::abs (pixelAt (31, 1, 3).getPerceivedBrightness() - well), std::abs (pixelAt (31, 1, 8).getPerceivedBrightness() - well));
+
     // Close-ups of two numbers to look at.
     mvtest::writeSnapshot (strip.getButton (17).createComponentSnapshot (strip.getButton (17).getLocalBounds(), true, 10.0f), "snapshot_number_18.png");
     mvtest::writeSnapshot (strip.getButton (0).createComponentSnapshot (strip.getButton (0).getLocalBounds(), true, 10.0f), "snapshot_number_01.png");

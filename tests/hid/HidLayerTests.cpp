@@ -440,6 +440,23 @@ TEST_F (HidLayer, ThreadExitTellsEveryListenerOfEveryDeviceAndClosesThem)
     EXPECT_EQ (openDevice->getNumCloses(), 1);
 }
 
+// A platform that returns only when something happens (the Linux backend's poll
+// does): stopping the thread must wake it rather than wait for its slice. The
+// bound looks for a thread left in its wait, not for speed.
+TEST_F (HidLayer, StopWakesTheThreadFromItsWaitOnThePlatform)
+{
+    bus.setSliceWaitMs (60000);
+    start();
+    const auto slicesAtStart = bus.getNumSlices();
+    ASSERT_TRUE (runMessageLoopUntil ([&]
+                                      { return bus.getNumSlices() > slicesAtStart; }));
+    drainMessages (50);
+
+    const auto before = juce::Time::getMillisecondCounter();
+    manager.reset();
+    EXPECT_LT (juce::Time::getMillisecondCounter() - before, 10000u);
+}
+
 TEST_F (HidLayer, NoCallbackRunsOnceRemoveListenerHasReturned)
 {
     start();

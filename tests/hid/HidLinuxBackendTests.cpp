@@ -1,4 +1,12 @@
 #include "HidTestHelpers.h"
+#include "support/SimulatedUnit.h"
+
+#include <future>
+
+#if JUCE_LINUX
+    #include <fcntl.h>
+    #include <unistd.h>
+#endif
 
 using juce::HidReportSizes;
 
@@ -10,35 +18,7 @@ HidReportSizes walk (const std::vector<juce::uint8>& bytes)
 }
 
 // Vendor-defined, 64 bytes in and 64 bytes out, no report ids (as the unit declares).
-const std::vector<juce::uint8> vendor64 {
-    0x06,
-    0x00,
-    0xff, // Usage Page (Vendor 0xFF00)
-    0x09,
-    0x01, // Usage (1)
-    0xa1,
-    0x01, // Collection (Application)
-    0x15,
-    0x00, //   Logical Minimum (0)
-    0x26,
-    0xff,
-    0x00, //   Logical Maximum (255)
-    0x75,
-    0x08, //   Report Size (8)
-    0x95,
-    0x40, //   Report Count (64)
-    0x09,
-    0x01, //   Usage (1)
-    0x81,
-    0x02, //   Input (Data, Var, Abs)
-    0x95,
-    0x40, //   Report Count (64)
-    0x09,
-    0x01, //   Usage (1)
-    0x91,
-    0x02, //   Output (Data, Var, Abs)
-    0xc0  // End Collection
-};
+const auto& vendor64 = mvtest::SimulatedUnit::getReportDescriptor();
 
 // Numbered reports: input 1 of 64 bytes, input 2 of 32 bytes, output 3 of 16 bytes.
 const std::vector<juce::uint8> withReportIds {
@@ -313,5 +293,136 @@ TEST (HidLinuxBackend, TheHidThreadStartsAndStopsCleanlyOnTheRealBus)
     const auto start = juce::Time::getMillisecondCounter();
     manager.reset();
     EXPECT_LT (juce::Time::getMillisecondCounter() - start, 2000u);
+}
+
+// The udev rule that gives the seat's user the unit: systemd acts on the uaccess
+// tag in 73-seat-late.rules, so the rule must sort before it, and it matches the
+// HID parent, which a USB unit and a kernel-level virtual one both have. The
+// install script puts it in under that name and takes an older 99- copy away.
+TEST (HidLinuxPackaging, TheUdevRuleSortsBeforeTheSeatsAccessStepAndMatchesTheHidParent)
+{
+    // The trees are built inside the checkout: <root>/<build>/tests/mv_tests.
+    const auto root = juce::File::getSpecialLocation (juce::File::currentExecutableFile).getParentDirectory().getParentDirectory().getParentDirectory();
+    const auto packaging = root.getChildFile ("packaging/linux");
+
+    if (! packaging.isDirectory())
+        GTEST_SKIP() << "not built inside the checkout";
+
+    const auto rules = packaging.findChildFiles (juce::File::findFiles, false, "*.rules");
+    ASSERT_EQ (rules.size(), 1);
+    const auto& rule = rules.getReference (0);
+    EXPECT_EQ (rule.getFileName(), "70-mv-qcompressor.rules");
+    EXPECT_LT (rule.getFileName().compareNatural ("73-seat-late.rules"), 0);
+
+    juce::StringArray lines;
+    rule.readLines (lines);
+    lines.removeEmptyStrings();
+    juce::StringArray active;
+
+    for (const auto& line : lines)
+        if (! line.trimStart().startsWith ("#"))
+            active.add (line.trim());
+
+    ASSERT_EQ (active.size(), 1);
+    EXPECT_TRUE (active[0].contains ("SUBSYSTEM==\"hidraw\""));
+    EXPECT_TRUE (active[0].contains ("KERNELS==\"0003:04D8:F064.*\""));
+    EXPECT_TRUE (active[0].contains ("TAG+=\"uaccess\""));
+    EXPECT_FALSE (active[0].contains ("idVendor")) << "only a USB parent has it";
+
+    const auto script = root.getChildFile ("tools/run-plugin.sh").loadFileAsString();
+    EXPECT_TRUE (script.contains ("packaging/linux/70-mv-qcompressor.rules"));
+    EXPECT_TRUE (script.contains ("rm -f \"$old_rule\"") && script.contains ("old_rule=/etc/udev/rules.d/99-mv-qcompressor.rules"));
+}
+
+// The backend waits in poll() until something happens; wake() must end the wait
+// at once. The bound looks for a wait that was not ended, not for speed.
+TEST (HidLinuxBackend, WakeEndsAWaitingSlice)
+{
+    auto backend = juce::HidBackend::createPlatformBackend();
+
+    if (! backend->open (0x04D8, 0xF064))
+        GTEST_SKIP() << "no udev here";
+
+    auto slice = std::async (std::launch::async, [&]
+                             { backend->runSlice (60000); });
+    juce::Thread::sleep (50);
+    backend->wake();
+
+    EXPECT_EQ (slice.wait_for (std::chrono::seconds (10)), std::future_status::ready);
+    slice.wait();
+    backend->close();
+}
+
+// A unit whose endpoint stalls takes no report, and its write blocks (a pipe
+// whose buffer is full blocks the same way). Handing a report to the writer
+// never waits for that: the report in flight stays with the writer, the next
+// one is dropped, and once the write got through the writer takes reports again.
+TEST (HidReportWriter, AStalledWriteHoldsUpNobodyAndLaterReportsAreDroppedUntilItEnds)
+{
+    int ends[2] = { -1, -1 };
+    ASSERT_EQ (::pipe2 (ends, O_CLOEXEC), 0);
+
+    // Fill the pipe so that the next write blocks.
+    ::fcntl (ends[1], F_SETFL, O_NONBLOCK);
+    const std::vector<juce::uint8> chunk (4096, 0x55);
+    size_t filled = 0;
+
+    for (ssize_t n; (n = ::write (ends[1], chunk.data(), chunk.size())) > 0;)
+        filled += (size_t) n;
+
+    ::fcntl (ends[1], F_SETFL, 0);
+
+    // Reads what is in the pipe, so that a stalled write can end.
+    auto drain = [&] (size_t bytes)
+    {
+        std::vector<juce::uint8> sink (bytes);
+        size_t got = 0;
+
+        while (got < bytes)
+        {
+            const auto n = ::read (ends[0], sink.data() + got, bytes - got);
+
+            if (n <= 0)
+                break;
+
+            got += (size_t) n;
+        }
+
+        return sink;
+    };
+
+    {
+        juce::HidReportWriter writer;
+        const std::vector<juce::uint8> report (64, 0x21);
+
+        auto firstPost = std::async (std::launch::async, [&]
+                                     { return writer.post (ends[1], 0, report.data(), (int) report.size()); });
+        const auto firstReturned = firstPost.wait_for (std::chrono::seconds (10)) == std::future_status::ready;
+        EXPECT_TRUE (firstReturned) << "the poster waited for the stalled write";
+
+        if (firstReturned)
+        {
+            EXPECT_FALSE (writer.post (ends[1], 0, report.data(), (int) report.size())) << "dropped while one is in flight";
+        }
+
+        drain (filled);
+        EXPECT_TRUE (firstPost.get()) << "the first report was taken";
+
+        const auto tail = drain (report.size() + 1);
+        EXPECT_EQ (tail[0], 0) << "the report id byte comes first";
+        EXPECT_EQ (tail[1], 0x21);
+
+        const auto end = juce::Time::getMillisecondCounter() + 10000;
+        while (writer.isBusy() && juce::Time::getMillisecondCounter() < end)
+            juce::Thread::sleep (1);
+
+        EXPECT_FALSE (writer.isBusy());
+        EXPECT_TRUE (writer.post (ends[1], 7, report.data(), 2));
+        const auto next = drain (3);
+        EXPECT_EQ (next[0], 7);
+    }
+
+    ::close (ends[0]);
+    ::close (ends[1]);
 }
 #endif

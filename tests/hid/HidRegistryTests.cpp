@@ -219,21 +219,29 @@ TEST_F (HidRegistry, UnplugDuringAProbeMovesToTheNextUnitAndDropsTheConnection)
     bus.unplug (next.getDevice());
 }
 
-TEST_F (HidRegistry, Serial0x8000IsPositiveAnd0x8001CountsAsNotRead)
+TEST_F (HidRegistry, Serial0x8000IsPositiveAnd0x8001IsRecordedNegativeButRead)
 {
     SimulatedUnit high (0x8000);
     bus.plug (high.getDevice());
     ASSERT_TRUE (waitForSerials ({ 32768 }));
+    EXPECT_TRUE (list()[0].serialNumberRead);
     bus.unplug (high.getDevice());
     ASSERT_TRUE (runMessageLoopUntil ([&]
                                       { return list().empty(); }));
 
     SimulatedUnit negative (0x8001);
+    SimulatedUnit second (12);
     bus.plug (negative.getDevice());
     ASSERT_TRUE (waitForSerials ({ -32767 }));
+    EXPECT_TRUE (list()[0].serialNumberRead);
+
+    // A later probe (started by the next arrival) passes over it: it was read.
+    bus.plug (second.getDevice());
+    ASSERT_TRUE (waitForSerials ({ -32767, 12 }));
     drainMessages (100);
     EXPECT_EQ (negative.getDevice()->getNumOpens(), 1);
     bus.unplug (negative.getDevice());
+    bus.unplug (second.getDevice());
 }
 
 TEST_F (HidRegistry, OtherFramesDoNotEndTheProbeAndShortReportsAreIgnored)
@@ -393,6 +401,32 @@ TEST_F (HidRegistry, AnAttachedUnitUnpluggedTellsItsBridgeAndLeavesTheList)
     // The bridge's later disconnect finds nothing to give back.
     registry->disconnect (&bridge);
     EXPECT_EQ (bridge.disconnects.load(), 1);
+}
+
+// A unit that could not be opened waits longer after each failure, but a change
+// of the device list (a re-plug, another unit) has it tried again at once.
+TEST_F (HidRegistry, ARefusedUnitIsTriedAgainAtOnceWhenTheDeviceListChanges)
+{
+    SimulatedUnit refused (31);
+    refused.getDevice()->setFailingOpens (-1);
+    bus.plug (refused.getDevice());
+
+    // Three failures: the next try is due 4 s after the last.
+    ASSERT_TRUE (runMessageLoopUntil ([&]
+                                      { return refused.getDevice()->getNumOpenAttempts() >= 3; },
+                                      10000));
+    ASSERT_TRUE (list()[0].openFailed);
+    EXPECT_EQ (list()[0].status, Registry::available);
+    EXPECT_FALSE (list()[0].serialNumberRead);
+
+    refused.getDevice()->setFailingOpens (0);
+    SimulatedUnit added (32);
+    bus.plug (added.getDevice());
+
+    EXPECT_TRUE (waitForSerials ({ 31, 32 }, 3000));
+    EXPECT_FALSE (list()[0].openFailed);
+    bus.unplug (refused.getDevice());
+    bus.unplug (added.getDevice());
 }
 
 TEST_F (HidRegistry, ReplugCreatesANewConnectionThatIsProbedAgain)

@@ -393,6 +393,52 @@ TEST_F (Vst3HostTest, StateRestoresIntoANewInstanceSnapshotBySnapshot)
     EXPECT_EQ (toBytes (withoutLiveSettings (savedTree (*restored))), toBytes (withoutLiveSettings (savedTree (*instance))));
 }
 
+// A state whose current snapshot has stepped knobs and a RELEASE between the
+// steps (the default 250) shows RELEASE 300 once loaded. With the knobs then
+// switched to free and the project saved, a fresh instance in the host must load
+// what the user saw.
+TEST_F (Vst3HostTest, AProjectSavedAfterLoadingASteppedSnapshotReloadsWhatItShowed)
+{
+    juce::MemoryBlock stepped;
+    {
+        QCompressorPluginInstance maker;
+        maker.getModel().setNonAutomatableParamValue (nullptr, ParamData::stepKnobs, true);
+        maker.getModel().getPreset().setSnapshotValue (0, ParamData::release, 250.0f);
+        maker.getStateInformation (stepped);
+    }
+
+    QCompressorPluginInstance user;
+    auto& model = user.getModel();
+    user.setStateInformation (stepped.getData(), (int) stepped.getSize());
+    ASSERT_TRUE (model.isStepKnobs());
+
+    std::vector<float> shown;
+
+    for (int i = 0; i < numRecallable; ++i)
+        shown.push_back (model.getParamValue (i));
+
+    ASSERT_EQ (shown[(size_t) ParamData::release], 300.0f);
+
+    model.setNonAutomatableParamValue (nullptr, ParamData::stepKnobs, false); // knob type "Free"
+    juce::MemoryBlock saved;
+    user.getStateInformation (saved);
+
+    // Handed to the hosted instance the way the host hands a project's state over.
+    juce::XmlElement hostState ("VST3PluginState");
+    hostState.createNewChildElement ("IComponent")->addTextElement (saved.toBase64Encoding());
+    juce::MemoryBlock blob;
+    juce::AudioProcessor::copyXmlToBinary (hostState, blob);
+    instance->setStateInformation (blob.getData(), (int) blob.getSize());
+
+    std::vector<float> expected;
+
+    for (int i = 0; i < numRecallable; ++i)
+        expected.push_back (normalise (i, shown[(size_t) i]));
+
+    EXPECT_TRUE (waitForHostValues (*instance, expected)) << "RELEASE reads " << param (ParamData::release).getCurrentValueAsText();
+    EXPECT_NEAR (storedSnapshotValue (savedTree (*instance), 0, ParamData::release), 300.0f, 1.0e-4f);
+}
+
 TEST_F (Vst3HostTest, SavingTwiceGivesTheSameBytes)
 {
     param (thresholdIndex).setValue (normalise (thresholdIndex, -7.5f));

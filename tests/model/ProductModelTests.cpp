@@ -210,6 +210,28 @@ TEST_F (ProductModel, RecallingASteppedSnapshotKeepsItsOwnValues)
     EXPECT_EQ (value (release), 250.0f);
 }
 
+TEST_F (ProductModel, AValueSetLandsInTheCurrentRecordAlsoWhenTheControlShowsItAlready)
+{
+    // Stepped knobs show RELEASE 250 as 300: a record still holding 250 (as a
+    // restore or an undo hands it in) must take the 300 that is shown.
+    auto& preset = model.getPreset();
+    model.setNonAutomatableParamValue (nullptr, ParamData::stepKnobs, true);
+    preset.setSnapshotValue (0, release, 250.0f);
+    turn (release, 250.0f);
+    EXPECT_EQ (value (release), 300.0f);
+    EXPECT_EQ (preset.getSnapshotValue (0, release), 300.0f);
+
+    // A paste onto a control that the recall left alone (its flag is off) puts
+    // the pasted value into the snapshot even though the control shows it already.
+    runCommand (Ids::mvQCompressor::copy);
+    preset.setSnapshotValue (2, mix, 40.0f);
+    model.setNonAutomatableParamValue (nullptr, recallFlagFor (mix), false);
+    selectSnapshot (2);
+    ASSERT_EQ (value (mix), 100.0f);
+    runCommand (Ids::mvQCompressor::paste);
+    EXPECT_EQ (preset.getSnapshotValue (2, mix), 100.0f);
+}
+
 //==============================================================================
 TEST_F (ProductModel, PasteBeforeCopyDoesNothingAndCopyPasteNeverTouchesSnapshot)
 {

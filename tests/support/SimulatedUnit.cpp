@@ -468,4 +468,28 @@ void SimulatedUnit::threadLoop()
     }
 }
 
+//==============================================================================
+const std::vector<juce::uint8>& SimulatedUnit::getReportDescriptor()
+{
+    // clang-format off
+    static const std::vector<juce::uint8> descriptor {
+        0x06, 0x00, 0xff, // Usage Page (vendor 0xFF00)
+        0x09, 0x01,       // Usage (1)
+        0xa1, 0x01,       // Collection (Application)
+        0x15, 0x00,       //   Logical Minimum (0)
+        0x26, 0xff, 0x00, //   Logical Maximum (255)
+        0x75, 0x08,       //   Report Size (8)
+        0x95, 0x40,       //   Report Count (64)
+        0x09, 0x01,       //   Usage (1)
+        0x81, 0x02,       //   Input (Data, Variable, Absolute)
+        0x95, 0x40,       //   Report Count (64)
+        0x09, 0x01,       //   Usage (1)
+        0x91, 0x02,       //   Output (Data, Variable, Absolute)
+        0xc0              // End Collection
+    };
+    // clang-format on
+
+    return descriptor;
+}
+
 } // namespace mvtest

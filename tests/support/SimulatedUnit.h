@@ -4,6 +4,7 @@
 
 #include <array>
 #include <thread>
+#include <vector>
 
 namespace mvtest
 {
@@ -56,6 +57,11 @@ public:
         sidechainListen, /**< byte 52 bit 4: on = listening to the sidechain */
         stepKnobs        /**< byte 53 bit 0, inverted: on = stepped knobs (bit clear) */
     };
+
+    /** The report descriptor a unit declares: vendor-defined usage page, one
+        application collection, 64 bytes in and 64 bytes out, no report ids.
+    */
+    static const std::vector<juce::uint8>& getReportDescriptor();
 
     /** One reply the unit received. */
     struct Reply

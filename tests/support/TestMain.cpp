@@ -1,26 +1,10 @@
-#include <gtest/gtest.h>
-#include <mv_core/mv_core.h>
-
 #include "support/Display.h"
-
-namespace
-{
-// Makes the test's main thread the message thread for the whole run.
-class JuceEnvironment final : public ::testing::Environment
-{
-public:
-    void SetUp() override { juceInit = std::make_unique<juce::ScopedJuceInitialiser_GUI>(); }
-    void TearDown() override { juceInit.reset(); }
-
-private:
-    std::unique_ptr<juce::ScopedJuceInitialiser_GUI> juceInit;
-};
-}
+#include "support/JuceEnvironment.h"
 
 int main (int argc, char** argv)
 {
     mvtest::internWindowManagerAtoms();
     ::testing::InitGoogleTest (&argc, argv);
-    ::testing::AddGlobalTestEnvironment (new JuceEnvironment());
+    ::testing::AddGlobalTestEnvironment (new mvtest::JuceEnvironment());
     return RUN_ALL_TESTS();
 }

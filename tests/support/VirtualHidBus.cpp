@@ -232,8 +232,10 @@ public:
         {
             std::unique_lock<std::mutex> sl (bus.mutex);
 
+            const auto waitMs = bus.sliceWaitMs > 0 ? bus.sliceWaitMs : milliseconds;
+
             if (bus.generation == seenGeneration)
-                bus.changed.wait_for (sl, std::chrono::milliseconds (milliseconds), [this]
+                bus.changed.wait_for (sl, std::chrono::milliseconds (waitMs), [this]
                                       { return bus.generation != seenGeneration; });
 
             seenGeneration = bus.generation;
@@ -313,6 +315,8 @@ public:
             known->device->noteDelivered();
         }
     }
+
+    void wake() override { bus.wake(); }
 
     bool isDeviceValid (juce::HidDeviceRef ref) override
     {
@@ -508,6 +512,16 @@ void VirtualHidBus::unplugSilently (const std::shared_ptr<VirtualHidDevice>& dev
         for (auto& entry : plugged)
             if (entry.device == device)
                 entry.silent = true;
+    }
+
+    wake();
+}
+
+void VirtualHidBus::setSliceWaitMs (int ms)
+{
+    {
+        const std::lock_guard<std::mutex> sl (mutex);
+        sliceWaitMs = ms;
     }
 
     wake();

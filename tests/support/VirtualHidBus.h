@@ -91,6 +91,7 @@ public:
 private:
     friend class VirtualHidBus;
     friend class VirtualHidBackend;
+    friend class UsbGadget; // carries a device to a real USB bus in the guest-kernel tests
 
     struct QueuedReport
     {
@@ -151,6 +152,12 @@ public:
     */
     void unplugSilently (const std::shared_ptr<VirtualHidDevice>& device);
 
+    /** Makes every slice of the HID threads wait this long for something to
+        happen, whatever length they ask for (0: as asked), as a platform that
+        returns only on events does. Only a wake or an event ends such a wait.
+    */
+    void setSliceWaitMs (int ms);
+
     /** The number of backends (HID threads) that opened the bus so far. */
     int getNumBackendsOpened() const;
 
@@ -175,6 +182,7 @@ private:
     std::vector<Entry> plugged;
     int backendsOpened = 0;
     juce::int64 slices = 0;
+    int sliceWaitMs = 0;
 
     JUCE_DECLARE_NON_COPYABLE_WITH_LEAK_DETECTOR (VirtualHidBus)
 };

@@ -62,18 +62,20 @@ Image panelBackground()
     g.setColour (Colours::black.withAlpha (0.25f));
     g.fillRect (0.0f, 148.0f, 980.0f, 2.0f);
 
-    for (int i = 0; i < 7; ++i)
+    // The six big knobs (ENGAGE, left of them, is a push button and has no
+    // scale). The ticks lie between the knob's body (radius 31.7) and its ring
+    // labels, which begin at 0.28 of the 140-pixel knob (39.2), so no tick
+    // reaches into a label.
+    for (int i = 1; i < 7; ++i)
     {
         const auto centre = Point<float> (70.0f + 140.0f * (float) i, 75.0f);
-        g.setColour (Colours::black.withAlpha (0.3f));
-        g.fillEllipse (Rectangle<float> (98.0f, 98.0f).withCentre (centre));
-        g.setColour (engraving);
+        g.setColour (engraving.brighter (0.3f));
 
         for (int t = 0; t <= 10; ++t)
         {
             const auto angle = degreesToRadians (-150.0f + 30.0f * (float) t);
-            const auto inner = centre.getPointOnCircumference (50.0f, angle);
-            const auto outer = centre.getPointOnCircumference (56.0f, angle);
+            const auto inner = centre.getPointOnCircumference (33.5f, angle);
+            const auto outer = centre.getPointOnCircumference (37.0f, angle);
             g.drawLine ({ inner, outer }, 1.5f);
         }
     }
@@ -108,6 +110,24 @@ Image stripBackground()
     g.setColour (Colours::black.withAlpha (0.4f));
     g.fillRect (0.0f, 0.0f, 980.0f, 2.0f);
     g.fillRect (0.0f, 88.0f, 980.0f, 2.0f);
+
+    // A dark window behind each snapshot number (the buttons are 51 x 29 at
+    // x = 10 + 60.6 c, y 10 and 50), so that unlit segments read as the faint
+    // segments of a real display and dim digits stand out from them.
+    for (int row = 0; row < 2; ++row)
+    {
+        for (int column = 0; column < 16; ++column)
+        {
+            const auto window = Rectangle<float> ((float) (int) (column * 60.6 + 10.0), row == 0 ? 10.0f : 50.0f, 51.0f, 29.0f).reduced (1.0f, 0.0f);
+            g.setColour (Colour (0xff070707));
+            g.fillRoundedRectangle (window, 3.0f);
+            g.setColour (Colours::black.withAlpha (0.7f));
+            g.drawRoundedRectangle (window.expanded (0.5f), 3.5f, 1.0f);
+            g.setColour (Colours::white.withAlpha (0.07f));
+            g.drawHorizontalLine ((int) window.getBottom() + 1, window.getX() + 3.0f, window.getRight() - 3.0f);
+        }
+    }
+
     return image;
 }
 
@@ -144,16 +164,20 @@ Image knobStrip (int frameSize)
     return image;
 }
 
-Image shadow (int size, float bodyFraction)
+// A knob's shadow: dark under its body and fading out within a few pixels of
+// its rim, so that the ring labels around the knob stay on the plain panel.
+// knobCentreY is where the knob's centre falls in the shadow image (the panel
+// draws the shadow lower than the knob), bodyRadius the radius of its body.
+Image shadow (int size, float knobCentreY, float bodyRadius)
 {
     auto image = makeImage (size, size);
     Graphics g (image);
-    const auto centre = Point<float> ((float) size * 0.5f, (float) size * 0.5f + 2.0f);
-    const auto radius = (float) size * 0.5f;
-    ColourGradient gradient (Colours::black.withAlpha (0.7f), centre, Colours::transparentBlack, centre.translated (radius, 0.0f), true);
-    gradient.addColour (bodyFraction, Colours::black.withAlpha (0.55f));
+    const auto centre = Point<float> ((float) size * 0.5f, knobCentreY + 2.0f);
+    const auto outer = bodyRadius + 3.0f;
+    ColourGradient gradient (Colours::black.withAlpha (0.6f), centre, Colours::transparentBlack, centre.translated (outer, 0.0f), true);
+    gradient.addColour ((bodyRadius - 1.0f) / outer, Colours::black.withAlpha (0.5f));
     g.setGradientFill (gradient);
-    g.fillEllipse (Rectangle<float> ((float) size, (float) size).withCentre (centre));
+    g.fillEllipse (Rectangle<float> (2.0f * outer, 2.0f * outer).withCentre (centre));
     return image;
 }
 
@@ -180,13 +204,20 @@ Image lampStates()
     return image;
 }
 
+// The bezel around a lamp. A switch draws this image 3 pixels left of and 2
+// below the lamp image's corner, so the lamp's centre falls at (14.5, 9.5)
+// here; the bezel is drawn round that point and stays in the image's upper
+// rows, whole inside the 33-pixel-high switches.
 Image lampFrame()
 {
     auto image = makeImage (29, 29);
     Graphics g (image);
-    const auto ring = Rectangle<float> (29.0f, 29.0f).reduced (1.5f);
-    g.setGradientFill (ColourGradient (Colour (0xff8b8f98), ring.getTopLeft(), Colour (0xff222428), ring.getBottomRight(), false));
-    g.drawEllipse (ring, 3.0f);
+    const auto centre = Point<float> (14.5f, 9.5f);
+    g.setColour (Colours::black.withAlpha (0.45f));
+    g.fillEllipse (Rectangle<float> (19.0f, 19.0f).withCentre (centre.translated (0.0f, 1.5f)));
+    const auto ring = Rectangle<float> (17.5f, 17.5f).withCentre (centre);
+    g.setGradientFill (ColourGradient (Colour (0xff9a9ea8), ring.getTopLeft(), Colour (0xff26282c), ring.getBottomRight(), false));
+    g.drawEllipse (ring, 1.5f);
     return image;
 }
 
@@ -242,9 +273,11 @@ int main (int argc, char* argv[])
         { lampStates(), "lamp_states.png" },
         { lampFrame(), "lamp_frame.png" },
         { knobStrip (55), "knob_small_strip.png" },
-        { shadow (71, 0.75f), "knob_small_shadow.png" },
+        // The panel draws the 55-pixel knob at (28, 28) and its shadow at (20, 29),
+        // the 69-pixel knob at (35, 35) and its shadow at (25, 37); a body is 0.92 of its frame.
+        { shadow (71, 26.5f, 0.46f * 55.0f), "knob_small_shadow.png" },
         { knobStrip (69), "knob_big_strip.png" },
-        { shadow (89, 0.75f), "knob_big_shadow.png" },
+        { shadow (89, 32.5f, 0.46f * 69.0f), "knob_big_shadow.png" },
         { engageCaps(), "engage_caps.png" },
         { engageRing(), "engage_ring.png" },
     };

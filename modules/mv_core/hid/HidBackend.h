@@ -15,7 +15,8 @@ using HidDeviceRef = uint64;
     to read their report sizes, to receive their input reports and to send
     output reports.
 
-    A backend is created, used and destroyed on the HID thread only. Every
+    A backend is created, used and destroyed on the HID thread only (wake() is
+    the one call that may come from another thread). Every
     callback it makes (arrival, removal, input report) is made from inside
     runSlice(), on that thread, so a backend needs no lock of its own towards
     the HID layer.
@@ -70,6 +71,12 @@ public:
         after the first batch of events or when the time is up.
     */
     virtual void runSlice (int milliseconds) = 0;
+
+    /** Makes a runSlice() that is waiting return at once (or the next one, when
+        none is waiting). Any thread, for as long as the backend exists: the HID
+        layer calls it when its thread is asked to stop.
+    */
+    virtual void wake() {}
 
     //==============================================================================
     /** False once the device reference no longer names a device on the bus. */

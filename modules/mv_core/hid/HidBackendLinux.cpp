@@ -6,6 +6,7 @@
     #include <fcntl.h>
     #include <unistd.h>
     #include <sys/ioctl.h>
+    #include <sys/eventfd.h>
     #include <cerrno>
 
 namespace juce
@@ -17,13 +18,35 @@ namespace juce
     devices (an enumeration at open, then a udev monitor for hot-plug), and
     hidraw carries the reports: one read is one report, a write is the report id
     byte followed by the report. Report sizes come from the report descriptor.
+
+    The wait of a slice also watches an eventfd, so wake() ends it at once, and
+    reports are written by a HidReportWriter, so a unit that does not take its
+    reports never holds up the HID thread.
 */
 class LinuxHidBackend final : public HidBackend
 {
 public:
-    LinuxHidBackend() = default;
+    LinuxHidBackend()
+        : wakeFd (::eventfd (0, EFD_CLOEXEC | EFD_NONBLOCK))
+    {
+    }
 
-    ~LinuxHidBackend() override { close(); }
+    ~LinuxHidBackend() override
+    {
+        close();
+
+        if (wakeFd >= 0)
+            ::close (wakeFd);
+    }
+
+    void wake() override
+    {
+        if (wakeFd >= 0)
+        {
+            const uint64_t one = 1;
+            [[maybe_unused]] const auto written = ::write (wakeFd, &one, sizeof (one));
+        }
+    }
 
     bool open (uint16 vendor, uint16 product) override
     {
@@ -89,6 +112,12 @@ public:
         pollFds.clear();
         polledRefs.clear();
 
+        if (wakeFd >= 0)
+        {
+            pollFds.push_back ({ wakeFd, POLLIN, 0 });
+            polledRefs.push_back (wakeRef);
+        }
+
         if (monitor != nullptr)
         {
             pollFds.push_back ({ udev_monitor_get_fd (monitor), POLLIN, 0 });
@@ -121,6 +150,13 @@ public:
 
             if (revents == 0)
                 continue;
+
+            if (polledRefs[i] == wakeRef)
+            {
+                uint64_t count = 0;
+                [[maybe_unused]] const auto read = ::read (wakeFd, &count, sizeof (count));
+                continue;
+            }
 
             if (polledRefs[i] == 0)
             {
@@ -210,13 +246,8 @@ public:
             || length < 0 || length > HidDevice::maximumReportSize)
             return -1;
 
-        writeBuffer[0] = (uint8) reportId;
-
-        if (length > 0)
-            std::memcpy (writeBuffer + 1, data, (size_t) length);
-
-        const auto written = ::write (device->fd, writeBuffer, (size_t) length + 1);
-        return written == (ssize_t) length + 1 ? 0 : -1;
+        // Dropped while the previous report is still being written.
+        return writer.post (device->fd, (uint8) reportId, data, length) ? 0 : -1;
     }
 
 private:
@@ -424,7 +455,9 @@ private:
     std::vector<HidDeviceRef> polledRefs;
     HidDeviceRef nextRef = 1;
     uint8 readBuffer[HidDevice::maximumReportSize + 1] = {};
-    uint8 writeBuffer[HidDevice::maximumReportSize + 1] = {};
+    const int wakeFd;
+    static constexpr HidDeviceRef wakeRef = ~(HidDeviceRef) 0;
+    HidReportWriter writer;
 
     JUCE_DECLARE_NON_COPYABLE_WITH_LEAK_DETECTOR (LinuxHidBackend)
 };

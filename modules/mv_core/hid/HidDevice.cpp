@@ -48,4 +48,10 @@ void HidDevice::callConnectionCallbacks (bool connected)
         listeners.getUnchecked (i)->hidConnectionCallback (connected);
 }
 
+void HidDevice::callOpenFailedCallbacks()
+{
+    for (int i = 0; i < listeners.size(); ++i)
+        listeners.getUnchecked (i)->hidOpenFailed();
+}
+
 } // namespace juce

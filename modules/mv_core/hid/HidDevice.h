@@ -61,6 +61,16 @@ public:
             device from its owner (message thread). Does nothing by default.
         */
         virtual void hidConnectionCallback (bool connected) { ignoreUnused (connected); }
+
+        /** The HID thread tried to open the device and could not (no permission,
+            busy, gone, or its report sizes unreadable). Called on the HID thread
+            with the HID layer's lock held. The device stays openRequested and is
+            tried again at the next pass, unless a listener withdraws the request
+            by exchanging `state` for closeRequested here: the device then goes
+            back to closed at once (it was never open, so nothing is closed).
+            Does nothing by default.
+        */
+        virtual void hidOpenFailed() {}
     };
 
     using Ptr = ReferenceCountedObjectPtr<HidDevice>;
@@ -120,10 +130,14 @@ public:
     */
     std::atomic<int32> state { closed };
 
-    /** The unit's serial number, -1 until the registry's probe read it; negative
-        means not read yet.
+    /** The unit's serial number, -1 until the registry's probe read it. A serial
+        field above 32768 is recorded negative (saved states name such units so),
+        so whether it was read is kept apart, in serialNumberRead.
     */
     std::atomic<int64> serialNumber { -1 };
+
+    /** True once the registry's probe read serialNumber (set after it). */
+    std::atomic<bool> serialNumberRead { false };
 
 private:
     friend class HidManager;
@@ -132,6 +146,7 @@ private:
     HidDevice (HidManager& owner, HidDeviceRef ref);
 
     void callConnectionCallbacks (bool connected);
+    void callOpenFailedCallbacks();
 
     HidManager& manager;
     std::shared_ptr<CriticalSection> lock;

@@ -51,7 +51,14 @@ void HidManager::stopHidThread()
 {
     signalThreadShouldExit();
 
-    // The thread leaves its slice within 10 ms. It is never killed: it may be
+    {
+        const ScopedLock sl (wakeLock);
+
+        if (wakeTarget != nullptr)
+            wakeTarget->wake();
+    }
+
+    // Woken, the thread leaves its slice at once. It is never killed: it may be
     // inside a listener callback or hold the lock, and killing it there would
     // leave both broken, so after the first 100 ms we keep waiting.
     if (! waitForThreadToExit (100))
@@ -104,6 +111,11 @@ void HidManager::run()
         return;
     }
 
+    {
+        const ScopedLock sl (wakeLock);
+        wakeTarget = io->managerRef.get();
+    }
+
     auto lastPass = Time::getMillisecondCounter();
 
     while (! threadShouldExit())
@@ -152,7 +164,10 @@ void HidManager::openDevice (HidDevice& device)
     }
 
     if (! backend.openDevice (ref))
-        return; // stays openRequested: the next pass tries again
+    {
+        openFailed (device);
+        return;
+    }
 
     int64 inputSize = -1, outputSize = -1;
 
@@ -164,7 +179,8 @@ void HidManager::openDevice (HidDevice& device)
     if (! sizesUsable)
     {
         backend.closeDevice (ref);
-        return; // stays openRequested: the next pass tries again
+        openFailed (device);
+        return;
     }
 
     device.maxInputReportSize = inputSize;
@@ -180,6 +196,19 @@ void HidManager::openDevice (HidDevice& device)
 
     notifyListeners (device, true);
     device.state.exchange (HidDevice::open);
+}
+
+void HidManager::openFailed (HidDevice& device)
+{
+    // The device stays openRequested, so the next pass tries again, unless a
+    // listener gives up its request; a device that never opened is then simply
+    // closed again.
+    deviceBeingServed = &device;
+    device.callOpenFailedCallbacks();
+    deviceBeingServed = nullptr;
+
+    if (device.state.load() == HidDevice::closeRequested)
+        device.state.exchange (HidDevice::closed);
 }
 
 void HidManager::closeDevice (HidDevice& device)
@@ -227,6 +256,11 @@ void HidManager::exitPath()
 
         for (int i = devices.size(); --i >= 0;)
             closeDevice (*devices.getObjectPointerUnchecked (i));
+    }
+
+    {
+        const ScopedLock sl (wakeLock);
+        wakeTarget = nullptr;
     }
 
     io->managerRef->close();

@@ -49,7 +49,8 @@ private:
     answer a listener leaves as an output report.
 
     The thread waits on the platform in slices of 10 ms and serves open and
-    close requests at most every 11 ms. 100 ms after the last arrival or removal
+    close requests at most every 11 ms. Asked to stop, it is woken from its wait
+    at once. 100 ms after the last arrival or removal
     of a burst, onDeviceListChanged is called on the message thread.
 
     One lock (getLock()) guards the device list, every record's listener array
@@ -88,9 +89,9 @@ public:
     /** The records in arrival order. Hold getLock() while using the array. */
     const ReferenceCountedArray<HidDevice>& getDevices() const noexcept { return devices; }
 
-    /** The record whose input report or connection change is being delivered by
-        the HID thread right now; null outside a delivery. HID thread only (from
-        inside a listener callback).
+    /** The record whose input report, connection change or failed open is being
+        delivered by the HID thread right now; null outside a delivery. HID thread
+        only (from inside a listener callback).
     */
     HidDevice* getDeviceBeingServed() const noexcept { return deviceBeingServed; }
 
@@ -113,6 +114,7 @@ private:
     void noteDeviceListChange();
     void servicePass();
     void openDevice (HidDevice& device);
+    void openFailed (HidDevice& device);
     void closeDevice (HidDevice& device);
     void removeDevicesWithRef (HidDeviceRef ref);
     void notifyListeners (HidDevice& device, bool connected);
@@ -120,6 +122,12 @@ private:
 
     std::shared_ptr<CriticalSection> sharedLock;
     std::unique_ptr<HidIO> io;
+
+    // The backend that stopHidThread() wakes: set by the HID thread while its
+    // backend is open. Its lock is taken only at start, stop and exit.
+    CriticalSection wakeLock;
+    HidBackend* wakeTarget = nullptr;
+
     ReferenceCountedArray<HidDevice> devices;
     HidDevice* deviceBeingServed = nullptr;
     std::atomic<uint32> lastDeviceListChange { 0 };

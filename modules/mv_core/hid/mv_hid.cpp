@@ -2,6 +2,7 @@
 
 #include "HidBackend.cpp"
 #include "HidReportDescriptor.cpp"
+#include "HidReportWriter.cpp"
 #include "HidBackendLinux.cpp"
 #include "HidDevice.cpp"
 #include "HidManager.cpp"

@@ -44,9 +44,10 @@ void HidAutomatableParameter::setClock (Clock newClock)
 //==============================================================================
 void HidAutomatableParameter::paramValueChanged (int, float value)
 {
-    if (value == lastModelValue)
+    if (modelValueSeen && value == lastModelValue)
         return;
 
+    modelValueSeen = true;
     lastModelValue = value;
     exchange.modelChanged (hidFloatToInt (value));
 }
@@ -100,6 +101,7 @@ void HidAutomatableParameter::handleAsyncUpdate()
     gestureEndIntervalMs = interval;
     startTimer (gestureEndTimer, interval);
 
+    modelValueSeen = true;
     lastModelValue = hidIntToFloat (d);
     paramsManager.setParamValue (this, index, lastModelValue);
 }

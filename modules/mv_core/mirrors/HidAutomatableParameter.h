@@ -124,8 +124,11 @@ public:
     /** True while the mirror holds a gesture open on the model. Message thread. */
     bool isGestureOpen() const noexcept { return gestureOpen; }
 
-    /** The model value last seen or applied. Message thread. */
+    /** The model value last seen or applied (meaningful once hasModelValue()). Message thread. */
     float getLastModelValue() const noexcept { return lastModelValue; }
+
+    /** True once the mirror has seen or applied a model value. Message thread. */
+    bool hasModelValue() const noexcept { return modelValueSeen; }
 
     /** The conversions this mirror was made with. */
     float toValue (int deviceInteger) const { return hidIntToFloat (deviceInteger); }
@@ -135,7 +138,10 @@ private:
     MvParamsManager& paramsManager;
     const int index;
     HidValueExchange exchange;
-    float lastModelValue = -1.0f;
+    // No value of the scale can stand for "none seen yet": -1.0 is a THRESHOLD
+    // and OUTPUT value like any other, and the first one must go out.
+    float lastModelValue = 0.0f;
+    bool modelValueSeen = false;
     bool gestureOpen = false;
     int64 lastChangeTime = 0;
     int gestureEndIntervalMs = 0;

@@ -34,6 +34,7 @@ HidNonAutomatableParameter::~HidNonAutomatableParameter()
 
 void HidNonAutomatableParameter::setLastModelValue (const var& newValue)
 {
+    modelValueSeen = true;
     lastModelValue = newValue;
     lastValueAsInt.exchange ((int) newValue);
 }
@@ -41,10 +42,10 @@ void HidNonAutomatableParameter::setLastModelValue (const var& newValue)
 //==============================================================================
 void HidNonAutomatableParameter::nonAutomatableParamValueChanged (int, var value)
 {
-    // Compared kind and all: under var's loose equality a bool true equals the
-    // double -1.0 this mirror starts with, and the first switch-on would be lost.
-    // The device integer check below still keeps an equal value from being sent.
-    if (value.equalsWithSameType (lastModelValue))
+    // Compared kind and all: var's loose equality takes any number that is not
+    // zero for a bool true. The device integer check below still keeps an equal
+    // value from being sent.
+    if (modelValueSeen && value.equalsWithSameType (lastModelValue))
         return;
 
     setLastModelValue (value);

@@ -87,7 +87,7 @@ public:
     /** True while a value waits to be sent. Any thread. */
     bool isSendPending() const noexcept { return exchange.isSendPending(); }
 
-    /** The model value last seen or applied. Message thread. */
+    /** The model value last seen or applied (void before the first). Message thread. */
     const var& getLastModelValue() const noexcept { return lastModelValue; }
 
     /** The conversions this mirror was made with. */
@@ -100,7 +100,9 @@ private:
     MvParamsManager& paramsManager;
     const int index;
     HidValueExchange exchange;
-    var lastModelValue { -1.0 };
+    // Nothing seen yet is told by the flag, not by a value the model could hold.
+    var lastModelValue;
+    bool modelValueSeen = false;
     std::atomic<int> lastValueAsInt { -1 };
     std::function<float (int)> hidIntToFloat;
     std::function<int (float)> hidFloatToInt;

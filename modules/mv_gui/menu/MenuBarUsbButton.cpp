@@ -12,6 +12,18 @@ void MenuBarUsbButton::setColours (const MainMenuColours& colours)
     idleColour = colours[MainMenuColours::buttonNormal];
     activeColour = colours[MainMenuColours::usbActive];
     MenuBarShapeButton::setColours (colours);
+
+    // The drawing colour shows the connection state, which new colours must not
+    // hide: a change of look-and-feel (another editor opening) would otherwise
+    // show a connected unit as idle until the next state change.
+    normalColour = stateColour();
+    repaint();
+}
+
+Colour MenuBarUsbButton::stateColour() const noexcept
+{
+    // blinkPhase is true while connected and in the lit half of a blink.
+    return blinkPhase ? activeColour : idleColour;
 }
 
 void MenuBarUsbButton::setConnected (bool shouldBeConnected)
@@ -37,28 +49,18 @@ void MenuBarUsbButton::updateState()
     stopTimer();
     blinkPhase = isConnected;
 
-    if (isConnected)
-    {
-        normalColour = activeColour;
-    }
-    else if (hasUnits)
-    {
+    if (! isConnected && hasUnits)
         startTimer (blinkIntervalMs);
-        normalColour = idleColour;
-    }
-    else
-    {
-        normalColour = idleColour;
-    }
 
+    normalColour = stateColour();
     repaint();
 }
 
 void MenuBarUsbButton::timerCallback()
 {
     const auto wasLit = blinkPhase;
-    blinkPhase = ! blinkPhase;
-    normalColour = wasLit ? idleColour : activeColour;
+    blinkPhase = ! wasLit;
+    normalColour = stateColour();
     repaint();
 }
 } // namespace juce

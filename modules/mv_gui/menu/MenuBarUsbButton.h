@@ -23,9 +23,9 @@ public:
     ~MenuBarUsbButton() override;
 
     //==============================================================================
-    /** Takes the idle (4) and active (6) colours, then the base's on, normal and
-        disabled colours, so the button shows the idle colour until its next
-        state change or blink step.
+    /** Takes the idle (4) and active (6) colours and the base's on, normal and
+        disabled colours; the button keeps showing its state (connected, blink
+        phase or idle) in the new colours.
     */
     void setColours (const MainMenuColours& colours) override;
 
@@ -60,6 +60,7 @@ public:
 
 private:
     void updateState();
+    Colour stateColour() const noexcept;
 
     bool isConnected = false;
     bool hasUnits = false;

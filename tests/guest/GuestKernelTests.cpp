@@ -1,0 +1,493 @@
+// Runs inside the test guest (tests/guest/run-guest-tests.sh): the units are USB
+// HID gadgets that the guest kernel's USB stack enumerates, found and driven by
+// the product's own Linux backend, registry, bridge and processor.
+
+#include "UsbGadget.h"
+#include "e2e/E2eFixture.h"
+
+#include <fstream>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+using namespace ParamData;
+using mvtest::E2eTest;
+using mvtest::SimulatedUnit;
+using mvtest::UsbGadget;
+using Registry = QCompressorHidManager;
+
+namespace
+{
+// One gadget per dummy controller, made once for the whole run.
+std::vector<std::unique_ptr<UsbGadget>>& gadgets()
+{
+    static std::vector<std::unique_ptr<UsbGadget>> all = []
+    {
+        std::vector<std::unique_ptr<UsbGadget>> made;
+
+        for (auto udc : { "dummy_udc.0", "dummy_udc.1" })
+            made.push_back (std::make_unique<UsbGadget> ("mvunit" + std::to_string (made.size()), udc));
+
+        return made;
+    }();
+
+    return all;
+}
+
+// The unit's device side sends a frame every 10 ms: the guest runs without
+// hardware virtualisation, and the dummy controller takes about one input report
+// per millisecond frame.
+constexpr int framePeriodMs = 10;
+constexpr int longWaitMs = 30000;
+
+/** What a backend reports: arrivals and removals, in order. */
+struct BackendEvents
+{
+    std::vector<juce::HidDeviceRef> arrivals, removals;
+
+    static void arrived (void* context, int, void*, juce::HidDeviceRef ref) { static_cast<BackendEvents*> (context)->arrivals.push_back (ref); }
+    static void removed (void* context, int, void*, juce::HidDeviceRef ref) { static_cast<BackendEvents*> (context)->removals.push_back (ref); }
+};
+
+/** Runs the backend's slices until the condition holds or the time is up. */
+template <typename Condition>
+bool runBackendUntil (juce::HidBackend& backend, Condition&& condition, int timeoutMs = longWaitMs)
+{
+    const auto end = juce::Time::getMillisecondCounter() + (juce::uint32) timeoutMs;
+
+    while (! condition())
+    {
+        if (juce::Time::getMillisecondCounter() >= end)
+            return false;
+
+        backend.runSlice (10);
+    }
+
+    return true;
+}
+
+const juce::HidDevice::Listener* ownerOf (const QCompressorPluginInstance& instance, int serial)
+{
+    const auto list = instance.getHidManager()->getConnectionList();
+
+    for (auto* entry : *list)
+        if (entry->serialNumber == serial)
+            return entry->owner;
+
+    return nullptr;
+}
+
+const juce::HidDevice::Listener* bridgeOf (const QCompressorPluginInstance& instance)
+{
+    return static_cast<const juce::HidDevice::Listener*> (instance.getHidBridge());
+}
+
+int storedSerial (const QCompressorPluginInstance& instance)
+{
+    return (int) instance.getModel().getNonAutomatableParamValue (connectedDevSn);
+}
+
+std::string runCommand (const std::string& command)
+{
+    std::string output;
+
+    if (auto* pipe = ::popen (command.c_str(), "r"))
+    {
+        char buffer[512];
+
+        while (auto n = ::fread (buffer, 1, sizeof (buffer), pipe))
+            output.append (buffer, n);
+
+        ::pclose (pipe);
+    }
+
+    return output;
+}
+
+/** The lines udevd logged while it last processed an add event of the node ("hidraw0"). */
+std::vector<std::string> lastAddProcessing (const std::string& logPath, const std::string& nodeName)
+{
+    std::ifstream log (logPath);
+    std::vector<std::string> block;
+    const auto prefix = nodeName + ": ";
+    bool inBlock = false;
+
+    for (std::string line; std::getline (log, line);)
+    {
+        if (line.rfind (prefix, 0) != 0)
+            continue;
+
+        if (line.find ("Processing device") != std::string::npos)
+        {
+            inBlock = line.find ("ACTION=add") != std::string::npos;
+
+            if (inBlock)
+                block.clear();
+        }
+
+        if (inBlock)
+            block.push_back (line);
+
+        if (line.find ("Device processed") != std::string::npos)
+            inBlock = false;
+    }
+
+    return block;
+}
+
+//==============================================================================
+struct GuestKernelTest : ::testing::Test
+{
+    void SetUp() override
+    {
+        for (auto& gadget : gadgets())
+            ASSERT_TRUE (gadget->isReady()) << "no USB gadget: not inside the test guest?";
+    }
+
+    ~GuestKernelTest() override
+    {
+        instances.clear();
+        mvtest::drainMessages (20);
+
+        for (auto& gadget : gadgets())
+            gadget->unplug();
+
+        units.clear();
+    }
+
+    /** Plugs a simulated unit into gadget `index`; returns the host's node for it. */
+    std::string plugUnit (size_t index, int serial)
+    {
+        units.push_back (std::make_unique<SimulatedUnit> (serial, framePeriodMs));
+        return gadgets()[index]->plug (units.back()->getDevice());
+    }
+
+    SimulatedUnit& unit (size_t i) { return *units[i]; }
+
+    QCompressorPluginInstance& addInstance (int serial = 0)
+    {
+        instances.push_back (std::make_unique<QCompressorPluginInstance>());
+
+        if (serial != 0)
+            instances.back()->getModel().setNonAutomatableParamValue (nullptr, connectedDevSn, serial);
+
+        return *instances.back();
+    }
+
+    static bool waitUntil (std::function<bool()> condition, int timeoutMs = longWaitMs)
+    {
+        return mvtest::runMessageLoopUntil (condition, timeoutMs);
+    }
+
+    /** An instance attached to the unit, with the handshake done and nothing left to confirm. */
+    QCompressorPluginInstance& attachedInstance (const SimulatedUnit& simulated)
+    {
+        auto& instance = addInstance();
+        EXPECT_TRUE (E2eTest::waitUntilConnected (instance, longWaitMs));
+        EXPECT_TRUE (waitUntil ([&]
+                                { return E2eTest::unitHoldsModel (simulated, instance) && E2eTest::bridgeIsIdle (instance); }));
+        return instance;
+    }
+
+    std::vector<std::unique_ptr<SimulatedUnit>> units;
+    std::vector<std::unique_ptr<QCompressorPluginInstance>> instances;
+};
+} // namespace
+
+//==============================================================================
+TEST_F (GuestKernelTest, AUnitOnTheBusAtStartIsFound)
+{
+    ASSERT_FALSE (plugUnit (0, 4660).empty());
+
+    auto backend = juce::HidBackend::createPlatformBackend();
+    BackendEvents events;
+    backend->setDeviceCallbacks (BackendEvents::arrived, BackendEvents::removed, &events);
+    ASSERT_TRUE (backend->open (0x04D8, 0xF064));
+
+    ASSERT_TRUE (runBackendUntil (*backend, [&]
+                                  { return ! events.arrivals.empty(); }));
+    EXPECT_EQ (events.arrivals.size(), 1u);
+    EXPECT_TRUE (backend->isDeviceValid (events.arrivals[0]));
+    backend->close();
+}
+
+TEST_F (GuestKernelTest, HotPlugAddRemoveAndAddAgain)
+{
+    auto backend = juce::HidBackend::createPlatformBackend();
+    BackendEvents events;
+    backend->setDeviceCallbacks (BackendEvents::arrived, BackendEvents::removed, &events);
+    ASSERT_TRUE (backend->open (0x04D8, 0xF064));
+    runBackendUntil (
+        *backend,
+        []
+        { return false; },
+        200);
+    ASSERT_TRUE (events.arrivals.empty());
+
+    ASSERT_FALSE (plugUnit (0, 4660).empty());
+    ASSERT_TRUE (runBackendUntil (*backend, [&]
+                                  { return events.arrivals.size() == 1; }));
+
+    gadgets()[0]->unplug();
+    ASSERT_TRUE (runBackendUntil (*backend, [&]
+                                  { return events.removals.size() == 1; }));
+    EXPECT_EQ (events.removals[0], events.arrivals[0]);
+    EXPECT_FALSE (backend->isDeviceValid (events.arrivals[0]));
+
+    ASSERT_FALSE (gadgets()[0]->plug (unit (0).getDevice()).empty());
+    ASSERT_TRUE (runBackendUntil (*backend, [&]
+                                  { return events.arrivals.size() == 2; }));
+    EXPECT_NE (events.arrivals[1], events.arrivals[0]) << "a new device, a new reference";
+    EXPECT_TRUE (backend->isDeviceValid (events.arrivals[1]));
+    backend->close();
+}
+
+TEST_F (GuestKernelTest, ReportSizesAreReadFromTheDescriptor)
+{
+    ASSERT_FALSE (plugUnit (0, 4660).empty());
+
+    auto backend = juce::HidBackend::createPlatformBackend();
+    BackendEvents events;
+    backend->setDeviceCallbacks (BackendEvents::arrived, BackendEvents::removed, &events);
+    ASSERT_TRUE (backend->open (0x04D8, 0xF064));
+    ASSERT_TRUE (runBackendUntil (*backend, [&]
+                                  { return ! events.arrivals.empty(); }));
+
+    ASSERT_TRUE (backend->openDevice (events.arrivals[0]));
+    juce::int64 inputSize = -1, outputSize = -1;
+    EXPECT_TRUE (backend->getMaxInputReportSize (events.arrivals[0], inputSize));
+    EXPECT_TRUE (backend->getMaxOutputReportSize (events.arrivals[0], outputSize));
+    EXPECT_EQ (inputSize, 64);
+    EXPECT_EQ (outputSize, 64);
+    backend->closeDevice (events.arrivals[0]);
+    backend->close();
+}
+
+TEST_F (GuestKernelTest, TheRegistryReadsTheSerialNumber)
+{
+    ASSERT_FALSE (plugUnit (0, 4660).empty());
+    auto* registry = Registry::acquire();
+
+    const auto listedFree = [registry]
+    {
+        const auto list = registry->getConnectionList();
+        return list->size() == 1 && (*list)[0]->serialNumber == 4660 && (*list)[0]->status == Registry::available
+               && (*list)[0]->owner == nullptr;
+    };
+
+    EXPECT_TRUE (waitUntil (listedFree));
+    Registry::release();
+}
+
+TEST_F (GuestKernelTest, AnInstanceAttachesToTheUnit)
+{
+    ASSERT_FALSE (plugUnit (0, 4660).empty());
+    auto& instance = addInstance();
+
+    ASSERT_TRUE (E2eTest::waitUntilConnected (instance, longWaitMs));
+    EXPECT_EQ (storedSerial (instance), 4660);
+    EXPECT_EQ (ownerOf (instance, 4660), bridgeOf (instance));
+}
+
+TEST_F (GuestKernelTest, TheHandshakePushesThePluginsValues)
+{
+    ASSERT_FALSE (plugUnit (0, 4660).empty());
+    auto& instance = addInstance();
+    ASSERT_TRUE (E2eTest::waitUntilConnected (instance, longWaitMs));
+
+    // The three switches in a status reply, then all values in a type-1 frame
+    // built from zero with no control code.
+    ASSERT_TRUE (waitUntil ([&]
+                            { return unit (0).getNumReplies() >= 2; }));
+    const auto replies = unit (0).getReplies();
+    EXPECT_EQ (replies[0].getType(), SimulatedUnit::statusFrame);
+    ASSERT_EQ (replies[1].frame.size(), 64u);
+    EXPECT_EQ (replies[1].getType(), SimulatedUnit::settingsFrameA);
+    EXPECT_EQ (replies[1].getControlCode(), 0xFF);
+
+    EXPECT_TRUE (waitUntil ([&]
+                            { return E2eTest::unitHoldsModel (unit (0), instance) && E2eTest::bridgeIsIdle (instance); }));
+    EXPECT_EQ (unit (0).getField (threshold, 0), 0xFFCE) << "-5.0 dB, the plug-in's value";
+}
+
+TEST_F (GuestKernelTest, AFrontPanelTurnReachesTheModelAsOneGesture)
+{
+    ASSERT_FALSE (plugUnit (0, 4660).empty());
+    auto& instance = attachedInstance (unit (0));
+    ASSERT_FALSE (HasFailure());
+
+    mvtest::TimedHostListener host;
+    auto* parameter = instance.getParameters()[threshold];
+    parameter->addListener (&host);
+    unit (0).turnKnob (threshold, 0xFF38); // -20.0 dB
+
+    const auto ended = waitUntil ([&]
+                                  { return host.count (mvtest::ParamEvent::gestureEnd) == 1; });
+    E2eTest::runFor (100);
+    parameter->removeListener (&host);
+
+    ASSERT_TRUE (ended);
+    const auto events = host.get();
+    ASSERT_GE (events.size(), 3u);
+    EXPECT_EQ (events.front().event, mvtest::beginEvent (threshold));
+    EXPECT_EQ (events.back().event, mvtest::endEvent (threshold));
+    EXPECT_EQ (host.count (mvtest::ParamEvent::gestureBegin), 1);
+    EXPECT_NEAR (instance.getModel().getParamValue (threshold), -20.0f, 1.0e-4f);
+}
+
+TEST_F (GuestKernelTest, AModelChangeReachesTheUnitAndIsConfirmedByItsEcho)
+{
+    ASSERT_FALSE (plugUnit (0, 4660).empty());
+    auto& instance = attachedInstance (unit (0));
+    ASSERT_FALSE (HasFailure());
+    unit (0).clearReplies();
+
+    auto* parameter = dynamic_cast<juce::MvDawParameter*> (instance.getParameters()[mix]);
+    ASSERT_NE (parameter, nullptr);
+    parameter->setValueNotifyingHost (parameter->getRange().convertTo0to1 (42.0f));
+
+    ASSERT_TRUE (waitUntil ([&]
+                            { return unit (0).getField (mix) == 42 && E2eTest::bridgeIsIdle (instance); }));
+    const auto replies = unit (0).getReplies();
+    ASSERT_FALSE (replies.empty());
+    EXPECT_EQ (replies[0].getType(), SimulatedUnit::settingsFrameA);
+    EXPECT_EQ (replies[0].getControlCode(), QCompressorHidBridge::controlCode (mix));
+    EXPECT_FLOAT_EQ (instance.getModel().getParamValue (mix), 42.0f);
+}
+
+TEST_F (GuestKernelTest, UnpluggingTheUnitSetsIsConnectedFalse)
+{
+    ASSERT_FALSE (plugUnit (0, 4660).empty());
+    auto& instance = addInstance();
+    ASSERT_TRUE (E2eTest::waitUntilConnected (instance, longWaitMs));
+
+    gadgets()[0]->unplug();
+    EXPECT_TRUE (waitUntil ([&]
+                            { return ! E2eTest::isConnected (instance); }));
+    EXPECT_TRUE (waitUntil ([&]
+                            { return instance.getHidManager()->getConnectionList()->isEmpty(); }));
+}
+
+TEST_F (GuestKernelTest, AReplugAttachesTheSameUnitAgainBySerial)
+{
+    ASSERT_FALSE (plugUnit (0, 4660).empty());
+    auto& instance = addInstance();
+    ASSERT_TRUE (E2eTest::waitUntilConnected (instance, longWaitMs));
+    ASSERT_EQ (storedSerial (instance), 4660);
+
+    gadgets()[0]->unplug();
+    ASSERT_TRUE (waitUntil ([&]
+                            { return ! E2eTest::isConnected (instance); }));
+
+    // Another unit meanwhile is not taken: the instance waits for its own.
+    ASSERT_FALSE (plugUnit (1, 4661).empty());
+    ASSERT_TRUE (waitUntil ([&]
+                            {
+                                const auto list = instance.getHidManager()->getConnectionList();
+                                return list->size() == 1 && (*list)[0]->serialNumber == 4661; }));
+    E2eTest::runFor (2500);
+    EXPECT_FALSE (E2eTest::isConnected (instance));
+    EXPECT_EQ (ownerOf (instance, 4661), nullptr);
+
+    ASSERT_FALSE (gadgets()[0]->plug (unit (0).getDevice()).empty());
+    ASSERT_TRUE (E2eTest::waitUntilConnected (instance, longWaitMs));
+    EXPECT_EQ (storedSerial (instance), 4660);
+    EXPECT_EQ (ownerOf (instance, 4660), bridgeOf (instance));
+    EXPECT_EQ (ownerOf (instance, 4661), nullptr);
+    EXPECT_TRUE (waitUntil ([&]
+                            { return E2eTest::unitHoldsModel (unit (0), instance) && E2eTest::bridgeIsIdle (instance); }));
+}
+
+TEST_F (GuestKernelTest, TwoUnitsAtOnceEachServeTheirOwnInstance)
+{
+    ASSERT_FALSE (plugUnit (0, 101).empty());
+    ASSERT_FALSE (plugUnit (1, 202).empty());
+    auto& first = addInstance (101);
+    auto& second = addInstance (202);
+    second.getModel().setParamValue (nullptr, mix, 33.0f);
+
+    ASSERT_TRUE (E2eTest::waitUntilConnected (first, longWaitMs));
+    ASSERT_TRUE (E2eTest::waitUntilConnected (second, longWaitMs));
+    EXPECT_EQ (ownerOf (first, 101), bridgeOf (first));
+    EXPECT_EQ (ownerOf (second, 202), bridgeOf (second));
+
+    EXPECT_TRUE (waitUntil ([&]
+                            { return E2eTest::unitHoldsModel (unit (0), first) && E2eTest::bridgeIsIdle (first)
+                                     && E2eTest::unitHoldsModel (unit (1), second) && E2eTest::bridgeIsIdle (second); }));
+    EXPECT_EQ (unit (1).getField (mix), 33);
+    EXPECT_NE (unit (0).getField (mix), 33);
+}
+
+TEST_F (GuestKernelTest, AnUnreadableUnitDoesNotKeepAnAccessibleOneFromBeingClaimed)
+{
+    const auto lockedNode = plugUnit (0, 301);
+    ASSERT_FALSE (lockedNode.empty());
+    ASSERT_EQ (::chmod (lockedNode.c_str(), 0), 0);
+    const auto fd = ::open (lockedNode.c_str(), O_RDWR | O_CLOEXEC);
+
+    if (fd >= 0)
+        ::close (fd);
+
+    ASSERT_LT (fd, 0) << "the tests can still open " << lockedNode;
+    ASSERT_FALSE (plugUnit (1, 302).empty());
+
+    auto& instance = addInstance();
+    ASSERT_TRUE (E2eTest::waitUntilConnected (instance, longWaitMs));
+    EXPECT_EQ (storedSerial (instance), 302);
+    EXPECT_EQ (ownerOf (instance, 302), bridgeOf (instance));
+    EXPECT_TRUE (waitUntil ([&]
+                            { return E2eTest::unitHoldsModel (unit (1), instance) && E2eTest::bridgeIsIdle (instance); }));
+    EXPECT_EQ (unit (0).getNumReplies(), 0) << "the locked unit was never opened";
+
+    const auto lockedRow = [&]
+    {
+        const auto list = instance.getHidManager()->getConnectionList();
+
+        for (auto* entry : *list)
+            if (! entry->serialNumberRead || entry->serialNumber == 301)
+                return *entry;
+
+        return Registry::ConnectionListEntry();
+    };
+
+    EXPECT_TRUE (lockedRow().openFailed);
+    EXPECT_FALSE (lockedRow().serialNumberRead);
+
+    // Access granted later is taken up without a restart.
+    ASSERT_EQ (::chmod (lockedNode.c_str(), 0600), 0);
+    EXPECT_TRUE (waitUntil ([&]
+                            {
+                                const auto row = lockedRow();
+                                return row.serialNumberRead && row.serialNumber == 301 && ! row.openFailed
+                                       && row.status == Registry::available; }));
+}
+
+TEST_F (GuestKernelTest, TheProjectsUdevRuleTagsTheNodeBeforeTheSeatsAccessStep)
+{
+    const auto node = plugUnit (0, 4660);
+    ASSERT_FALSE (node.empty());
+
+    // udev's record of the node carries the tag.
+    const auto properties = runCommand ("udevadm info --query=property --name=" + node);
+    EXPECT_NE (properties.find ("CURRENT_TAGS="), std::string::npos) << properties;
+    const auto tagsStart = properties.find ("CURRENT_TAGS=");
+    const auto tags = tagsStart == std::string::npos ? std::string() : properties.substr (tagsStart, properties.find ('\n', tagsStart) - tagsStart);
+    EXPECT_NE (tags.find (":uaccess:"), std::string::npos) << properties;
+
+    // udevd's debug log: while processing the node's arrival, 73-seat-late.rules
+    // saw the tag and scheduled the access step, which then ran.
+    const auto* logPath = std::getenv ("MV_UDEVD_LOG");
+    ASSERT_NE (logPath, nullptr) << "udevd's log is named by MV_UDEVD_LOG";
+    const auto block = lastAddProcessing (logPath, node.substr (node.rfind ('/') + 1));
+    ASSERT_FALSE (block.empty()) << "udevd logged no add of " << node;
+
+    const auto has = [&block] (const std::string& a, const std::string& b)
+    {
+        return std::any_of (block.begin(), block.end(), [&] (const std::string& line)
+                            { return line.find (a) != std::string::npos && line.find (b) != std::string::npos; });
+    };
+
+    EXPECT_TRUE (has ("73-seat-late.rules", "RUN 'uaccess'")) << "the access step was never scheduled";
+    EXPECT_TRUE (has ("Running built-in command", "uaccess"));
+}
