@@ -332,6 +332,33 @@ TEST_F (State, TheXmlMarkNeedsMoreThanEightBytesAndAPositiveLength)
     EXPECT_EQ ((double) na (scaleFactor), 0.5);
 }
 
+TEST_F (State, AStateWhoseSnapshotsPointElsewhereLoadsBackToTheSameValues)
+{
+    // Record 0 names snapshot 31, whose own SNAPSHOT names 9: snapshot 31's values
+    // are published into snapshot 9, and RATIO is not recalled there. The value
+    // published equals the present one, yet snapshot 9 must take it, or the next
+    // load would bring snapshot 9's own RATIO back.
+    auto tree = juce::ValueTree::readFromData (save().getData(), save().getSize());
+    auto param = [&tree] (int s, int i)
+    { return tree.getChild (s).getChild (i); };
+    param (0, snapshot).setProperty ("VALUE", 31.0, nullptr);
+    param (31, snapshot).setProperty ("VALUE", 9.0, nullptr);
+    param (9, ratio).setProperty ("VALUE", 4.0, nullptr);
+    tree.getChild (numSnapshots).getChild (recallFlagFor (ratio)).setProperty ("VALUE", false, nullptr);
+
+    juce::MemoryOutputStream blob;
+    tree.writeToStream (blob);
+    load (blob.getMemoryBlock());
+    drainMessages();
+    ASSERT_EQ (model.getPreset().getCurrentSnapshot(), 9);
+    const auto ratioLoaded = value (ratio);
+    EXPECT_EQ (model.getPreset().getSnapshotValue (9, ratio), ratioLoaded);
+
+    load (save());
+    drainMessages();
+    EXPECT_EQ (value (ratio), ratioLoaded);
+}
+
 TEST_F (State, AnOlderStateWithAProcessingInstructionInsideIsNotRead)
 {
     // The framework's XML reader never returns from text that follows a
