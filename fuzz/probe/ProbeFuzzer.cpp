@@ -127,7 +127,7 @@ private:
         {
             const auto probed = connection->owner == registry;
             check (connection->device->hasListener (registry) == probed);
-            check (! probed || connection->device->serialNumber.load() < 0);
+            check (! probed || ! connection->device->serialNumberRead.load());
             probes += probed ? 1 : 0;
         }
 
@@ -143,6 +143,7 @@ private:
         check (connection.device->state.load() == juce::HidDevice::closeRequested);
         connection.device->state.exchange (juce::HidDevice::closed);
         connection.device->serialNumber.store (-1);
+        connection.device->serialNumberRead.store (false);
     }
 
     void report (const uint8_t* bytes, size_t length)
@@ -171,12 +172,13 @@ private:
 
         if (! endsProbe)
         {
-            check (underProbe() == probed && probed->device->serialNumber.load() == -1);
+            check (underProbe() == probed && ! probed->device->serialNumberRead.load());
             checkOneUnderProbe();
             return;
         }
 
         const auto raw = (bytes[1] << 8) | bytes[2];
+        check (probed->device->serialNumberRead.load());
         check (probed->device->serialNumber.load() == (raw > 32768 ? raw - 65536 : raw));
         check (underProbe() == other && other->device->state.load() == juce::HidDevice::openRequested);
 
