@@ -20,8 +20,8 @@ namespace juce
     byte followed by the report. Report sizes come from the report descriptor.
 
     The wait of a slice also watches an eventfd, so wake() ends it at once, and
-    reports are written by a HidReportWriter, so a unit that does not take its
-    reports never holds up the HID thread.
+    reports are written by each unit's HidReportWriter, so a unit that does not
+    take its reports never holds up the HID thread or the other units.
 */
 class LinuxHidBackend final : public HidBackend
 {
@@ -247,7 +247,7 @@ public:
             return -1;
 
         // Dropped while the previous report is still being written.
-        return writer.post (device->fd, (uint8) reportId, data, length) ? 0 : -1;
+        return device->writer.post (device->fd, (uint8) reportId, data, length) ? 0 : -1;
     }
 
 private:
@@ -262,6 +262,10 @@ private:
         int64 bufferSize = 0;
         ReportCallback callback = nullptr;
         void* context = nullptr;
+
+        // One per unit, so that a unit that does not take its reports holds up
+        // only its own replies, never another unit's.
+        HidReportWriter writer;
     };
 
     Device* findDevice (HidDeviceRef ref) const noexcept
@@ -457,7 +461,6 @@ private:
     uint8 readBuffer[HidDevice::maximumReportSize + 1] = {};
     const int wakeFd;
     static constexpr HidDeviceRef wakeRef = ~(HidDeviceRef) 0;
-    HidReportWriter writer;
 
     JUCE_DECLARE_NON_COPYABLE_WITH_LEAK_DETECTOR (LinuxHidBackend)
 };
