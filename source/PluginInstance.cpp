@@ -1,6 +1,7 @@
 #include "PluginInstance.h"
 #include "PluginEditor.h"
 
+#include <optional>
 #include <string_view>
 
 using namespace ParamData;
@@ -37,6 +38,37 @@ bool hasInnerProcessingInstruction (const char* text, int numBytes)
     }
 
     return start != std::string_view::npos && xml.find ("<?", start) != std::string_view::npos;
+}
+
+// The framework's number readers add up an exponent's digits, and an
+// integer's, in an int, which overflows for texts such as "1E11111111111" or
+// "-2147483648". The older form wrote plain decimals ("-12.5", "4"), so a text
+// with more than three digits of exponent, or an id of more than nine digits,
+// is a damaged attribute and is left out.
+int numSignificantDigits (const juce::String& digitsAndSign)
+{
+    return digitsAndSign.trimCharactersAtStart ("+-").trimCharactersAtStart ("0").initialSectionContainingOnly ("0123456789").length();
+}
+
+std::optional<double> readNumber (const juce::XmlElement& xml, juce::StringRef name)
+{
+    const auto text = xml.getStringAttribute (name).trim();
+    const auto exponentStart = text.indexOfAnyOf ("eE");
+
+    if (exponentStart >= 0 && numSignificantDigits (text.substring (exponentStart + 1)) > 3)
+        return std::nullopt;
+
+    return text.getDoubleValue();
+}
+
+std::optional<int> readId (const juce::XmlElement& xml, juce::StringRef name)
+{
+    const auto text = xml.getStringAttribute (name).trim();
+
+    if (numSignificantDigits (text) > 9)
+        return std::nullopt;
+
+    return text.getIntValue();
 }
 
 // Saved values are plain numbers or flags; anything else in their place is a
@@ -377,8 +409,8 @@ void QCompressorPluginInstance::setStateInformation (const void* data, int sizeI
 
 void QCompressorPluginInstance::restoreFromLegacyXml (const juce::XmlElement& xml)
 {
-    if (xml.hasAttribute ("SCALE_FACTOR"))
-        paramsManager->setNonAutomatableParamValue (nullptr, scaleFactor, xml.getDoubleAttribute ("SCALE_FACTOR"));
+    if (const auto factor = xml.hasAttribute ("SCALE_FACTOR") ? readNumber (xml, "SCALE_FACTOR") : std::nullopt)
+        paramsManager->setNonAutomatableParamValue (nullptr, scaleFactor, *factor);
 
     if (xml.hasAttribute ("SEND_HW_FDBCK"))
         paramsManager->setNonAutomatableParamValue (nullptr, sendingHwFeedback, xml.getBoolAttribute ("SEND_HW_FDBCK"));
@@ -390,7 +422,15 @@ void QCompressorPluginInstance::restoreFromLegacyXml (const juce::XmlElement& xm
         paramsManager->setNonAutomatableParamValue (nullptr, ParamData::stepKnobs, xml.getBoolAttribute ("GUI_TYPE"));
 
     for (auto* child : xml.getChildIterator())
-        paramsManager->applyAsGesture (child->getIntAttribute ("PARAM_ID"), (float) child->getDoubleAttribute ("VALUE"));
+    {
+        // A missing id or value reads as 0, as it always has; a damaged one
+        // leaves the element out.
+        const auto id = readId (*child, "PARAM_ID");
+        const auto value = readNumber (*child, "VALUE");
+
+        if (id && value)
+            paramsManager->applyAsGesture (*id, (float) *value);
+    }
 
     if (hidBridge != nullptr)
         hidBridge->finishLoadingPreset();

@@ -371,6 +371,21 @@ TEST_F (State, AnOlderStateWithAProcessingInstructionInsideIsNotRead)
     EXPECT_EQ ((double) na (scaleFactor), 0.5);
 }
 
+TEST_F (State, OlderStateNumbersTooLongToReadAreLeftOut)
+{
+    // Found by the state fuzzer: the framework's readers add such digits up in an
+    // int and overflow. Plain decimals, exponents of a few digits included, still read.
+    const auto thresholdBefore = value (threshold);
+    load (legacy (R"(<QC SCALE_FACTOR="1E11111111111"><P PARAM_ID="-2147483648" VALUE="3"/>)"
+                  R"(<P PARAM_ID="1" VALUE="1E11111111111"/><P PARAM_ID="4" VALUE="500"/>)"
+                  R"(<P PARAM_ID="0002" VALUE="0.4E+0001"/></QC>)"));
+
+    EXPECT_EQ ((double) na (scaleFactor), 0.75);
+    EXPECT_EQ (value (threshold), thresholdBefore);
+    EXPECT_EQ (value (release), 500.0f);
+    EXPECT_EQ (value (ratio), 4.0f);
+}
+
 TEST_F (State, ForeignOrDamagedBlobsChangeNothing)
 {
     turn (mix, 33.0f);
