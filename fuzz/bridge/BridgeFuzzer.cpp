@@ -34,6 +34,7 @@
 // every snapshot record too, the switches and the display hold values of their
 // kind, and no mirror holds a gesture open, nor the model one for a mirror.
 
+#include "FuzzHarness.h"
 #include "HidBridge.h"
 #include "PluginInstance.h"
 #include "support/MessageLoop.h"
@@ -49,28 +50,6 @@ using namespace ParamData;
 
 namespace
 {
-/** The range of each automatable index's host parameter. */
-std::vector<juce::NormalisableRange<float>> hostRanges (QCompressorParamsManager& model)
-{
-    std::vector<juce::NormalisableRange<float>> ranges;
-
-    for (int i = 0; i < ParamData::numParams; ++i)
-        ranges.push_back (dynamic_cast<juce::MvDawParameter*> (model.getHostParameter (i))->getRange());
-
-    return ranges;
-}
-
-// Names the failed condition, then stops the way libFuzzer records as a crash.
-#define check(condition)                                                                 \
-    do                                                                                   \
-    {                                                                                    \
-        if (! (condition))                                                               \
-        {                                                                                \
-            std::fprintf (stderr, "check failed: %s (line %d)\n", #condition, __LINE__); \
-            __builtin_trap();                                                            \
-        }                                                                                \
-    } while (false)
-
 using Frame = std::array<char, QCompressorHidBridge::frameSize>;
 
 /** Counts the gestures the model announces per index. */
@@ -460,22 +439,6 @@ private:
     juce::uint32 reachedSnapshots = ~0u; // the snapshots that were current during the sequence
 };
 
-Harness* harness = nullptr;
 } // namespace
 
-extern "C" int LLVMFuzzerInitialize (int*, char***);
-extern "C" int LLVMFuzzerTestOneInput (const uint8_t* data, size_t size);
-
-extern "C" int LLVMFuzzerInitialize (int*, char***)
-{
-    harness = new Harness();
-    std::atexit ([]
-                 { delete harness; });
-    return 0;
-}
-
-extern "C" int LLVMFuzzerTestOneInput (const uint8_t* data, size_t size)
-{
-    harness->run (data, size);
-    return 0;
-}
+MV_FUZZ_ENTRY_POINTS (Harness)

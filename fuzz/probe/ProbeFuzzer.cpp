@@ -21,6 +21,7 @@
 // stored, the unit asked to close and the other unit's probe started, and the
 // list's listeners heard of it; any other report changed nothing.
 
+#include "FuzzHarness.h"
 #include "HidManager.h"
 #include "support/MessageLoop.h"
 #include "support/VirtualHidBus.h"
@@ -31,17 +32,6 @@
 
 namespace
 {
-// Names the failed condition, then stops the way libFuzzer records as a crash.
-#define check(condition)                                                                 \
-    do                                                                                   \
-    {                                                                                    \
-        if (! (condition))                                                               \
-        {                                                                                \
-            std::fprintf (stderr, "check failed: %s (line %d)\n", #condition, __LINE__); \
-            __builtin_trap();                                                            \
-        }                                                                                \
-    } while (false)
-
 struct ListCounter final : public QCompressorHidManager::ConnectionListListener
 {
     void connectionListChanged() override { ++calls; }
@@ -215,22 +205,6 @@ private:
     std::optional<juce::ScopedLock> hidLayer;
 };
 
-Harness* harness = nullptr;
 } // namespace
 
-extern "C" int LLVMFuzzerInitialize (int*, char***);
-extern "C" int LLVMFuzzerTestOneInput (const uint8_t* data, size_t size);
-
-extern "C" int LLVMFuzzerInitialize (int*, char***)
-{
-    harness = new Harness();
-    std::atexit ([]
-                 { delete harness; });
-    return 0;
-}
-
-extern "C" int LLVMFuzzerTestOneInput (const uint8_t* data, size_t size)
-{
-    harness->run (data, size);
-    return 0;
-}
+MV_FUZZ_ENTRY_POINTS (Harness)

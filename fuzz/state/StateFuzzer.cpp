@@ -12,6 +12,7 @@
 // Everything runs on this thread, the message thread; what the load queues for
 // it (the snapshot recall) is delivered before anything is checked.
 
+#include "FuzzHarness.h"
 #include "PluginInstance.h"
 #include "support/MessageLoop.h"
 #include "support/VirtualHidBus.h"
@@ -26,28 +27,6 @@ using namespace ParamData;
 
 namespace
 {
-/** The range of each automatable index's host parameter. */
-std::vector<juce::NormalisableRange<float>> hostRanges (QCompressorParamsManager& model)
-{
-    std::vector<juce::NormalisableRange<float>> ranges;
-
-    for (int i = 0; i < ParamData::numParams; ++i)
-        ranges.push_back (dynamic_cast<juce::MvDawParameter*> (model.getHostParameter (i))->getRange());
-
-    return ranges;
-}
-
-// Names the failed condition, then stops the way libFuzzer records as a crash.
-#define check(condition)                                                                 \
-    do                                                                                   \
-    {                                                                                    \
-        if (! (condition))                                                               \
-        {                                                                                \
-            std::fprintf (stderr, "check failed: %s (line %d)\n", #condition, __LINE__); \
-            __builtin_trap();                                                            \
-        }                                                                                \
-    } while (false)
-
 /** Everything a saved state can give an instance. */
 struct Values
 {
@@ -250,22 +229,6 @@ struct Harness
     std::unordered_set<juce::uint64> roundTripsDone;
 };
 
-Harness* harness = nullptr;
 } // namespace
 
-extern "C" int LLVMFuzzerInitialize (int*, char***);
-extern "C" int LLVMFuzzerTestOneInput (const uint8_t* data, size_t size);
-
-extern "C" int LLVMFuzzerInitialize (int*, char***)
-{
-    harness = new Harness();
-    std::atexit ([]
-                 { delete harness; });
-    return 0;
-}
-
-extern "C" int LLVMFuzzerTestOneInput (const uint8_t* data, size_t size)
-{
-    harness->run (data, size);
-    return 0;
-}
+MV_FUZZ_ENTRY_POINTS (Harness)
