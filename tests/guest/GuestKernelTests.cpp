@@ -41,13 +41,24 @@ std::vector<std::unique_ptr<UsbGadget>>& gadgets()
 constexpr int framePeriodMs = 10;
 constexpr int longWaitMs = 30000;
 
-/** What a backend reports: arrivals and removals, in order. */
-struct BackendEvents
+/** The platform backend opened for the unit's ids, with what it reports: arrivals
+    and removals, in order. */
+struct WatchedBackend
 {
-    std::vector<juce::HidDeviceRef> arrivals, removals;
+    WatchedBackend()
+    {
+        backend->setDeviceCallbacks (arrived, removed, this);
+        isOpen = backend->open (0x04D8, 0xF064);
+    }
 
-    static void arrived (void* context, int, void*, juce::HidDeviceRef ref) { static_cast<BackendEvents*> (context)->arrivals.push_back (ref); }
-    static void removed (void* context, int, void*, juce::HidDeviceRef ref) { static_cast<BackendEvents*> (context)->removals.push_back (ref); }
+    ~WatchedBackend() { backend->close(); }
+
+    static void arrived (void* context, int, void*, juce::HidDeviceRef ref) { static_cast<WatchedBackend*> (context)->arrivals.push_back (ref); }
+    static void removed (void* context, int, void*, juce::HidDeviceRef ref) { static_cast<WatchedBackend*> (context)->removals.push_back (ref); }
+
+    std::unique_ptr<juce::HidBackend> backend = juce::HidBackend::createPlatformBackend();
+    bool isOpen = false;
+    std::vector<juce::HidDeviceRef> arrivals, removals;
 };
 
 /** Runs the backend's slices until the condition holds or the time is up. */
@@ -200,24 +211,21 @@ TEST_F (GuestKernelTest, AUnitOnTheBusAtStartIsFound)
 {
     ASSERT_FALSE (plugUnit (0, 4660).empty());
 
-    auto backend = juce::HidBackend::createPlatformBackend();
-    BackendEvents events;
-    backend->setDeviceCallbacks (BackendEvents::arrived, BackendEvents::removed, &events);
-    ASSERT_TRUE (backend->open (0x04D8, 0xF064));
+    WatchedBackend events;
+    auto& backend = events.backend;
+    ASSERT_TRUE (events.isOpen);
 
     ASSERT_TRUE (runBackendUntil (*backend, [&]
                                   { return ! events.arrivals.empty(); }));
     EXPECT_EQ (events.arrivals.size(), 1u);
     EXPECT_TRUE (backend->isDeviceValid (events.arrivals[0]));
-    backend->close();
 }
 
 TEST_F (GuestKernelTest, HotPlugAddRemoveAndAddAgain)
 {
-    auto backend = juce::HidBackend::createPlatformBackend();
-    BackendEvents events;
-    backend->setDeviceCallbacks (BackendEvents::arrived, BackendEvents::removed, &events);
-    ASSERT_TRUE (backend->open (0x04D8, 0xF064));
+    WatchedBackend events;
+    auto& backend = events.backend;
+    ASSERT_TRUE (events.isOpen);
     runBackendUntil (
         *backend,
         []
@@ -240,17 +248,15 @@ TEST_F (GuestKernelTest, HotPlugAddRemoveAndAddAgain)
                                   { return events.arrivals.size() == 2; }));
     EXPECT_NE (events.arrivals[1], events.arrivals[0]) << "a new device, a new reference";
     EXPECT_TRUE (backend->isDeviceValid (events.arrivals[1]));
-    backend->close();
 }
 
 TEST_F (GuestKernelTest, ReportSizesAreReadFromTheDescriptor)
 {
     ASSERT_FALSE (plugUnit (0, 4660).empty());
 
-    auto backend = juce::HidBackend::createPlatformBackend();
-    BackendEvents events;
-    backend->setDeviceCallbacks (BackendEvents::arrived, BackendEvents::removed, &events);
-    ASSERT_TRUE (backend->open (0x04D8, 0xF064));
+    WatchedBackend events;
+    auto& backend = events.backend;
+    ASSERT_TRUE (events.isOpen);
     ASSERT_TRUE (runBackendUntil (*backend, [&]
                                   { return ! events.arrivals.empty(); }));
 
@@ -261,7 +267,6 @@ TEST_F (GuestKernelTest, ReportSizesAreReadFromTheDescriptor)
     EXPECT_EQ (inputSize, 64);
     EXPECT_EQ (outputSize, 64);
     backend->closeDevice (events.arrivals[0]);
-    backend->close();
 }
 
 TEST_F (GuestKernelTest, TheRegistryReadsTheSerialNumber)
