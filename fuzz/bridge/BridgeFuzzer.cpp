@@ -107,6 +107,7 @@ public:
             model.addParamListener (&gestures, i, juce::MvParamsManager::dontSendCurrentValue);
 
         mvtest::dispatchPendingMessages();
+        mvfuzz::idleTimerThread();
     }
 
     ~Harness()
