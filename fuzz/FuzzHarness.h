@@ -7,12 +7,15 @@
 #include "PluginInstance.h"
 #include "support/MessageLoop.h"
 
+#include <juce_events/native/juce_linux_EventLoopInternal.h>
+
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <dirent.h>
 #include <sched.h>
+#include <sys/ioctl.h>
 #include <vector>
 
 // Names the failed condition, then stops the way libFuzzer records as a crash.
@@ -122,6 +125,54 @@ inline void idleTimerThread()
 
     std::fprintf (stderr, "the timer thread keeps its priority: not found or not allowed\n");
 }
+//==============================================================================
+/**
+    Delivers everything queued for the message thread, and what that posts in
+    turn, the way one step of the framework's message loop does, but without a
+    system call when nothing is queued: the loop asks the kernel which of its
+    descriptors is ready before each step, this calls the message queue's own
+    handler, which takes messages until the queue is empty. Inputs dispatch many
+    times and mostly find nothing queued.
+
+    Made on the message thread once the framework is up; when the message queue's
+    descriptor cannot be told apart, every call is a step of the framework's loop.
+*/
+class MessageDelivery
+{
+public:
+    MessageDelivery()
+    {
+        // The queue's descriptor is the one that holds the message just posted.
+        juce::MessageManager::callAsync ([] {});
+
+        for (auto fd : juce::LinuxEventLoopInternal::getRegisteredFds())
+        {
+            int available = 0;
+
+            if (ioctl (fd, FIONREAD, &available) == 0 && available > 0)
+                queueFd = queueFd == -1 ? fd : -2;
+        }
+
+        if (queueFd < 0)
+        {
+            queueFd = -1;
+            std::fprintf (stderr, "messages go through the framework's loop: the queue's descriptor was not found\n");
+        }
+
+        deliver();
+    }
+
+    void deliver() const
+    {
+        if (queueFd >= 0)
+            juce::LinuxEventLoopInternal::invokeEventLoopCallbackForFd (queueFd);
+        else
+            mvtest::dispatchPendingMessages();
+    }
+
+private:
+    int queueFd = -1;
+};
 } // namespace mvfuzz
 
 /** Defines libFuzzer's entry points for HarnessClass: one harness, made before

@@ -108,7 +108,7 @@ public:
         for (int i = 0; i < numParams; ++i)
             model.addParamListener (&gestures, i, juce::MvParamsManager::dontSendCurrentValue);
 
-        mvtest::dispatchPendingMessages();
+        messages.deliver();
         mvfuzz::idleTimerThread();
     }
 
@@ -132,7 +132,7 @@ public:
                                              { return nowMs; });
 
         bridge->hidConnectionCallback (true);
-        mvtest::dispatchPendingMessages();
+        messages.deliver();
 
         reachState (startState, (flags & 1) != 0);
         check (bridge->getState() == startState);
@@ -151,7 +151,7 @@ public:
 
         checkModel();
         bridge.reset();
-        mvtest::dispatchPendingMessages();
+        messages.deliver();
     }
 
 private:
@@ -177,7 +177,7 @@ private:
         if (model.getParamValue (snapshot) != 0.0f)
         {
             model.applyAsGesture (snapshot, 0.0f);
-            mvtest::dispatchPendingMessages(); // the snapshot's recall
+            messages.deliver(); // the snapshot's recall
         }
 
         for (int s = 0; s < numSnapshots; ++s)
@@ -201,7 +201,7 @@ private:
         setSwitch (sendingHwFeedback, (flags & 4) != 0);
         setSwitch (ParamData::stepKnobs, (flags & 8) != 0);
 
-        mvtest::dispatchPendingMessages();
+        messages.deliver();
         gestures.open = {};
         reachedSnapshots = 1u << preset.getCurrentSnapshot();
     }
@@ -322,7 +322,7 @@ private:
             return;
         }
 
-        mvtest::dispatchPendingMessages();
+        messages.deliver();
         reachedSnapshots |= 1u << model.getPreset().getCurrentSnapshot();
     }
 
@@ -367,7 +367,7 @@ private:
             check (length >= QCompressorHidBridge::frameSize && (report[0] & 0x0F) != QCompressorHidBridge::screenFrame);
         }
 
-        mvtest::dispatchPendingMessages();
+        messages.deliver();
     }
 
     /** Moves the clock on and fires the mirrors' timers that are due by then. */
@@ -396,7 +396,7 @@ private:
                 if (auto* mirror = bridge->getSwitchMirror (na); mirror->isTimerRunning())
                     mirror->timerCallback();
 
-        mvtest::dispatchPendingMessages();
+        messages.deliver();
     }
 
     //==============================================================================
@@ -440,6 +440,7 @@ private:
     QCompressorParamsManager& model = processor.getModel();
     std::vector<juce::NormalisableRange<float>> ranges = hostRanges (model);
     GestureCounter gestures;
+    mvfuzz::MessageDelivery messages;
     std::unique_ptr<QCompressorHidBridge> bridge;
     std::unique_ptr<char[]> reply { new char[QCompressorHidBridge::replySize] }; // exactly a reply's size
     juce::int64 nowMs = 1000000;
