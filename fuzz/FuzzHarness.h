@@ -2,7 +2,8 @@
 
 // What the fuzz targets share: a check that libFuzzer records as a crash, the
 // host parameters' ranges, the framework's timer thread kept off the fuzzer's
-// core, and the entry points for a harness class.
+// core, a cheap delivery of queued messages, and the entry points for a
+// harness class.
 
 #include "PluginInstance.h"
 #include "support/MessageLoop.h"
@@ -125,6 +126,7 @@ inline void idleTimerThread()
 
     std::fprintf (stderr, "the timer thread keeps its priority: not found or not allowed\n");
 }
+
 //==============================================================================
 /**
     Delivers everything queued for the message thread, and what that posts in
