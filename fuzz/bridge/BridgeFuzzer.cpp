@@ -44,6 +44,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <optional>
 #include <vector>
 
 using namespace ParamData;
@@ -76,10 +77,11 @@ public:
     size_t remaining() const noexcept { return size - pos; }
     uint8_t byte() noexcept { return empty() ? 0 : data[pos++]; }
 
-    std::vector<char> take (size_t n)
+    /** The next n bytes, or what is left; the count taken goes to n. */
+    const char* take (size_t& n) noexcept
     {
         n = std::min (n, remaining());
-        std::vector<char> bytes (data + pos, data + pos + n);
+        const auto* bytes = reinterpret_cast<const char*> (data + pos);
         pos += n;
         return bytes;
     }
@@ -106,7 +108,8 @@ public:
         for (int i = 0; i < numParams; ++i)
             model.addParamListener (&gestures, i, juce::MvParamsManager::dontSendCurrentValue);
 
-        mvtest::dispatchPendingMessages();
+        messages.deliver();
+        mvfuzz::idleTimerThread();
     }
 
     ~Harness()
@@ -129,7 +132,7 @@ public:
                                              { return nowMs; });
 
         bridge->hidConnectionCallback (true);
-        mvtest::dispatchPendingMessages();
+        messages.deliver();
 
         reachState (startState, (flags & 1) != 0);
         check (bridge->getState() == startState);
@@ -148,7 +151,7 @@ public:
 
         checkModel();
         bridge.reset();
-        mvtest::dispatchPendingMessages();
+        messages.deliver();
     }
 
 private:
@@ -174,7 +177,7 @@ private:
         if (model.getParamValue (snapshot) != 0.0f)
         {
             model.applyAsGesture (snapshot, 0.0f);
-            mvtest::dispatchPendingMessages(); // the snapshot's recall
+            messages.deliver(); // the snapshot's recall
         }
 
         for (int s = 0; s < numSnapshots; ++s)
@@ -198,7 +201,7 @@ private:
         setSwitch (sendingHwFeedback, (flags & 4) != 0);
         setSwitch (ParamData::stepKnobs, (flags & 8) != 0);
 
-        mvtest::dispatchPendingMessages();
+        messages.deliver();
         gestures.open = {};
         reachedSnapshots = 1u << preset.getCurrentSnapshot();
     }
@@ -266,15 +269,11 @@ private:
     {
         const auto code = in.byte();
 
-        if (code < 0x80)
-        {
-            feed (in.take (64));
-            return;
-        }
-
         if (code < 0xA0)
         {
-            feed (in.take (in.byte()));
+            size_t length = code < 0x80 ? 64 : in.byte();
+            const auto* bytes = in.take (length);
+            feed (bytes, length);
             return;
         }
 
@@ -317,41 +316,48 @@ private:
         }
         else
         {
-            auto bytes = in.take (63);
-            bytes.insert (bytes.begin(), (char) 0xFF);
-            feed (bytes);
+            size_t length = 63;
+            const auto* bytes = in.take (length);
+            feed (bytes, length, (char) 0xFF);
             return;
         }
 
-        mvtest::dispatchPendingMessages();
+        messages.deliver();
         reachedSnapshots |= 1u << model.getPreset().getCurrentSnapshot();
     }
 
-    void feed (const Frame& f) { feed (std::vector<char> (f.begin(), f.end())); }
+    void feed (const Frame& f) { feed (f.data(), f.size()); }
 
-    /** Hands one report to the bridge as the HID thread does and checks the reply. */
-    void feed (std::vector<char> report)
+    /** Hands one report to the bridge as the HID thread does and checks the reply:
+        the report is `bytes`, after `first` if one is given.
+    */
+    void feed (const char* bytes, size_t count, std::optional<char> first = {})
     {
         // Exactly the report's and the reply's sizes, so that the sanitizer sees
-        // any access past either.
-        const auto length = (int) report.size();
-        std::unique_ptr<char[]> input (new char[report.size() + (report.empty() ? 1 : 0)]);
-        std::copy (report.begin(), report.end(), input.get());
+        // any access past either. The report is a fresh block each time, so that
+        // one kept past its callback is caught as well.
+        const auto length = (int) count + (first.has_value() ? 1 : 0);
+        std::unique_ptr<char[]> report (new char[(size_t) std::max (length, 1)]);
 
-        std::unique_ptr<char[]> buffer (new char[QCompressorHidBridge::replySize]);
-        std::fill (buffer.get(), buffer.get() + QCompressorHidBridge::replySize, (char) 0xEE);
-        char* response = buffer.get();
+        if (first.has_value())
+            report[0] = *first;
+
+        std::copy (bytes, bytes + count, report.get() + (length - (int) count));
+
+        char* const buffer = reply.get();
+        std::fill (buffer, buffer + QCompressorHidBridge::replySize, (char) 0xEE);
+        char* response = buffer;
         int responseLength = -1;
 
-        bridge->hidDeviceReceiveCallback (input.get(), length, response, responseLength);
+        bridge->hidDeviceReceiveCallback (report.get(), length, response, responseLength);
 
-        check (response == buffer.get());
+        check (response == buffer);
         check (juce::isPositiveAndNotGreaterThan (bridge->getState(), (int) QCompressorHidBridge::recallSettings));
 
         if (responseLength == -1)
         {
             for (int i = 0; i < QCompressorHidBridge::replySize; ++i)
-                check ((juce::uint8) buffer[(size_t) i] == 0xEE);
+                check ((juce::uint8) buffer[i] == 0xEE);
         }
         else
         {
@@ -361,7 +367,7 @@ private:
             check (length >= QCompressorHidBridge::frameSize && (report[0] & 0x0F) != QCompressorHidBridge::screenFrame);
         }
 
-        mvtest::dispatchPendingMessages();
+        messages.deliver();
     }
 
     /** Moves the clock on and fires the mirrors' timers that are due by then. */
@@ -390,7 +396,7 @@ private:
                 if (auto* mirror = bridge->getSwitchMirror (na); mirror->isTimerRunning())
                     mirror->timerCallback();
 
-        mvtest::dispatchPendingMessages();
+        messages.deliver();
     }
 
     //==============================================================================
@@ -434,7 +440,9 @@ private:
     QCompressorParamsManager& model = processor.getModel();
     std::vector<juce::NormalisableRange<float>> ranges = hostRanges (model);
     GestureCounter gestures;
+    mvfuzz::MessageDelivery messages;
     std::unique_ptr<QCompressorHidBridge> bridge;
+    std::unique_ptr<char[]> reply { new char[QCompressorHidBridge::replySize] }; // exactly a reply's size
     juce::int64 nowMs = 1000000;
     juce::uint32 reachedSnapshots = ~0u; // the snapshots that were current during the sequence
 };
