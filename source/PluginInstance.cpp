@@ -10,22 +10,22 @@ using namespace ParamData;
 
 namespace
 {
-constexpr const char* snapshotTypeName = "SNAPSHOT";
-constexpr const char* paramTypeName = "PARAM";
-constexpr const char* naParamTypeName = "NA_PARAM";
-constexpr const char* settingsTypeName = "SETTINGS";
-constexpr const char* paramIdName = "PARAM_ID";
-constexpr const char* valueName = "VALUE";
-constexpr const char* snapNoName = "SNAP_NO";
+constexpr std::string_view snapshotTypeName = "SNAPSHOT";
+constexpr std::string_view paramTypeName = "PARAM";
+constexpr std::string_view naParamTypeName = "NA_PARAM";
+constexpr std::string_view settingsTypeName = "SETTINGS";
+constexpr std::string_view paramIdName = "PARAM_ID";
+constexpr std::string_view valueName = "VALUE";
+constexpr std::string_view snapNoName = "SNAP_NO";
 
-const juce::Identifier snapshotType (snapshotTypeName);
-const juce::Identifier paramType (paramTypeName);
-const juce::Identifier naParamType (naParamTypeName);
-const juce::Identifier settingsType (settingsTypeName);
+const juce::Identifier snapshotType (snapshotTypeName.data());
+const juce::Identifier paramType (paramTypeName.data());
+const juce::Identifier naParamType (naParamTypeName.data());
+const juce::Identifier settingsType (settingsTypeName.data());
 const juce::Identifier nameId ("NAME");
-const juce::Identifier paramIdId (paramIdName);
-const juce::Identifier valueId (valueName);
-const juce::Identifier snapNoId (snapNoName);
+const juce::Identifier paramIdId (paramIdName.data());
+const juce::Identifier valueId (valueName.data());
+const juce::Identifier snapNoId (snapNoName.data());
 
 constexpr juce::uint32 legacyXmlMark = 0x21324356; // "VC2!"
 constexpr int stateTreeDepth = 2;                  // root, SNAPSHOT/SETTINGS, PARAM/NA_PARAM
@@ -125,9 +125,10 @@ class QCompressorPluginInstance::StateTreeReader final : public juce::MvValueTre
 {
 public:
     StateTreeReader (QCompressorParamsManager& model, std::vector<SettingWrite>& settingsToWrite)
-        : paramsManager (model)
-        , settings (settingsToWrite)
+        : settings (settingsToWrite)
     {
+        for (int i = 0; i < numParams; ++i)
+            hostParameters[(size_t) i] = dynamic_cast<juce::MvDawParameter*> (model.getHostParameter (i));
     }
 
     void treeStarted (int depth, const juce::MvValueTreeStream::Name& type) override
@@ -145,9 +146,11 @@ public:
         }
         else if (depth == 2)
         {
-            nodeType = type == paramTypeName     ? NodeType::param
-                       : type == naParamTypeName ? NodeType::naParam
-                                                 : NodeType::other;
+            // The longer name first: a name longer than the text it is compared
+            // with takes more work.
+            nodeType = type == naParamTypeName ? NodeType::naParam
+                       : type == paramTypeName ? NodeType::param
+                                               : NodeType::other;
             paramId = {};
             value = {};
             hasValue = false;
@@ -177,9 +180,9 @@ public:
 
     void childrenStarted (int depth) override
     {
-        // A snapshot number outside the store has no record to go to.
+        // A snapshot number outside the store, or no int at all, has no record to go to.
         if (depth == 1 && section == Section::snapshot)
-            snapshotIndex = snapNo.toInt();
+            snapshotIndex = snapNo.toInt().value_or (-1);
     }
 
     void treeEnded (int depth) override
@@ -245,9 +248,9 @@ private:
         }
         else if (nodeType == NodeType::param)
         {
-            const auto id = paramId.toInt();
+            const auto id = paramId.toInt().value_or (-1);
 
-            if (auto* hostParameter = dynamic_cast<juce::MvDawParameter*> (paramsManager.getHostParameter (id)))
+            if (auto* hostParameter = juce::isPositiveAndBelow (id, numParams) ? hostParameters[(size_t) id] : nullptr)
             {
                 record.values[(size_t) id] = hostParameter->snapToRange ((float) (double) value.toNumberOrFlag());
                 record.written.set ((size_t) id);
@@ -262,18 +265,18 @@ private:
 
         const auto id = paramId.toInt();
 
-        if (! isRestoredSetting (id))
+        if (! id || ! isRestoredSetting (*id))
             return;
 
         // A missing value sets the present one again; a damaged one is left out.
         if (! hasValue)
-            settings.push_back ({ id, false, {} });
+            settings.push_back ({ *id, false, {} });
         else if (isPlainValue (value))
-            settings.push_back ({ id, true, value.toNumberOrFlag() });
+            settings.push_back ({ *id, true, value.toNumberOrFlag() });
     }
 
-    QCompressorParamsManager& paramsManager;
     std::vector<SettingWrite>& settings;
+    std::array<juce::MvDawParameter*, numParams> hostParameters {};
     std::array<SnapshotRecord, numSnapshots> records;
 
     Section section = Section::other;

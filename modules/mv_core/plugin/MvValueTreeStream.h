@@ -33,8 +33,8 @@ struct MvValueTreeStream
         /** True when the name reads as the given ASCII text, as the framework's
             String comparison of the name read from the stream would say.
         */
-        bool operator== (const char* ascii) const;
-        bool operator!= (const char* ascii) const { return ! operator== (ascii); }
+        bool operator== (std::string_view ascii) const;
+        bool operator!= (std::string_view ascii) const { return ! operator== (ascii); }
 
         /** The name as the framework reads it (allocates). */
         String toString() const;
@@ -86,9 +86,11 @@ struct MvValueTreeStream
         var toNumberOrFlag() const noexcept;
 
         /** What casting the framework's var to int gives (text is parsed, which
-            allocates; binary data and arrays give 0).
+            allocates; binary data and arrays give 0), or nothing for a number
+            no int holds: a double out of range or not finite, or text with more
+            than nine digits (the framework's cast is undefined for those).
         */
-        int toInt() const;
+        std::optional<int> toInt() const;
 
     private:
         Kind kind = Kind::undefined;
@@ -117,15 +119,11 @@ struct MvValueTreeStream
         virtual void treeEnded (int depth) = 0;
     };
 
-    /** True when the bytes hold one complete, well-formed tree no deeper than maxDepth
-        levels below the root (trailing bytes are allowed).
-    */
-    static bool isWellFormed (const void* data, size_t numBytes, int maxDepth);
-
     /** Walks the tree and reports it to the visitor, as ValueTree::readFromStream
-        would have read it. Returns false, possibly after some reports, when the
-        bytes are not well-formed (then nothing they say may be used) or the root
-        has no type.
+        would have read it. Returns true when the bytes hold one complete,
+        well-formed tree no deeper than maxDepth levels below the root (trailing
+        bytes are allowed); false, possibly after some reports, otherwise: then
+        nothing they said may be used.
     */
     static bool read (const void* data, size_t numBytes, int maxDepth, Visitor& visitor);
 };
