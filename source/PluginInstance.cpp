@@ -90,7 +90,8 @@ bool isPlainValue (const juce::var& v)
 
 bool isPlainValue (const juce::MvValueTreeStream::Value& v)
 {
-    return v.isNumberOrFlag() && isPlainValue (v.toNumberOrFlag());
+    using Kind = juce::MvValueTreeStream::Value::Kind;
+    return v.isNumberOrFlag() && (v.getKind() != Kind::floatingPoint || std::isfinite (v.toDouble()));
 }
 
 // Whether a setting is taken from a saved state: the live states, the display
@@ -121,7 +122,7 @@ bool isRestoredSetting (int index)
     settings in stream order. Nothing reaches the model until the whole stream
     has been read well-formed.
 */
-class QCompressorPluginInstance::StateTreeReader final : public juce::MvValueTreeStream::Visitor
+class QCompressorPluginInstance::StateTreeReader
 {
 public:
     StateTreeReader (QCompressorParamsManager& model, std::vector<SettingWrite>& settingsToWrite)
@@ -131,7 +132,7 @@ public:
             hostParameters[(size_t) i] = dynamic_cast<juce::MvDawParameter*> (model.getHostParameter (i));
     }
 
-    void treeStarted (int depth, const juce::MvValueTreeStream::Name& type) override
+    void treeStarted (int depth, const juce::MvValueTreeStream::Name& type)
     {
         if (depth == 0)
         {
@@ -157,7 +158,7 @@ public:
         }
     }
 
-    void propertyFound (int depth, const juce::MvValueTreeStream::Name& name, const juce::MvValueTreeStream::Value& v) override
+    void propertyFound (int depth, const juce::MvValueTreeStream::Name& name, const juce::MvValueTreeStream::Value& v)
     {
         if (depth == 1)
         {
@@ -178,14 +179,14 @@ public:
         }
     }
 
-    void childrenStarted (int depth) override
+    void childrenStarted (int depth)
     {
         // A snapshot number outside the store, or no int at all, has no record to go to.
         if (depth == 1 && section == Section::snapshot)
             snapshotIndex = snapNo.toInt().value_or (-1);
     }
 
-    void treeEnded (int depth) override
+    void treeEnded (int depth)
     {
         if (depth != 2)
             return;
@@ -252,7 +253,7 @@ private:
 
             if (auto* hostParameter = juce::isPositiveAndBelow (id, numParams) ? hostParameters[(size_t) id] : nullptr)
             {
-                record.values[(size_t) id] = hostParameter->snapToRange ((float) (double) value.toNumberOrFlag());
+                record.values[(size_t) id] = hostParameter->snapToRange ((float) value.toDouble());
                 record.written.set ((size_t) id);
             }
         }

@@ -32,175 +32,6 @@ namespace
                        CharPointer_UTF8 (reinterpret_cast<const char*> (bytes + numBytes)));
     }
 
-    //==============================================================================
-    // Reads as ValueTree::readFromStream and var::readFromStream read, but stops
-    // at the first count or size that does not fit in what is left, at an empty
-    // name, at an array (never part of a saved state; its count is not bounded by
-    // the size) and at nesting deeper than maxDepth below the root. (A name that
-    // the framework's String comparison reads as empty, such as a lone
-    // continuation byte, is still a name to its reader: only the bytes count.)
-    struct Reader
-    {
-        const uint8* data;
-        size_t remaining;
-        int maxDepth;
-        MvValueTreeStream::Visitor& visitor;
-
-        void advance (size_t numBytes) noexcept
-        {
-            data += numBytes;
-            remaining -= numBytes;
-        }
-
-        // As InputStream::readCompressedInt: a size byte (bit 7 = negative), then
-        // up to four little-endian bytes.
-        bool readCompressedInt (int& result) noexcept
-        {
-            // Most counts and sizes take one byte.
-            if (remaining >= 2 && data[0] == 1)
-            {
-                result = data[1];
-                advance (2);
-                return true;
-            }
-
-            if (remaining == 0)
-                return false;
-
-            const auto sizeByte = *data;
-            advance (1);
-
-            const auto numBytes = (size_t) (sizeByte & 0x7f);
-
-            if (numBytes > 4 || numBytes > remaining)
-                return false;
-
-            uint32 value = 0;
-
-            for (size_t i = 0; i < numBytes; ++i)
-                value |= (uint32) data[i] << (8 * i);
-
-            advance (numBytes);
-            result = (int) ((sizeByte & 0x80) != 0 ? 0u - value : value); // wraps like the framework's reader
-            return true;
-        }
-
-        // A zero-terminated name, not empty.
-        bool readName (const uint8*& name, size_t& length) noexcept
-        {
-            const auto* terminator = static_cast<const uint8*> (std::memchr (data, 0, remaining));
-
-            if (terminator == nullptr || terminator == data)
-                return false;
-
-            name = data;
-            length = (size_t) (terminator - data);
-            advance (length + 1);
-            return true;
-        }
-
-        bool readValue (MvValueTreeStream::Value& result) noexcept
-        {
-            using Kind = MvValueTreeStream::Value::Kind;
-            result = {};
-            int numBytes = 0;
-
-            if (! readCompressedInt (numBytes))
-                return false;
-
-            if (numBytes <= 0)
-                return true; // a void var: nothing follows
-
-            const auto payload = (size_t) numBytes - 1;
-
-            if (payload >= remaining)
-                return false;
-
-            const auto marker = *data;
-            advance (1);
-            const auto* payloadStart = data;
-            advance (payload);
-
-            switch (marker)
-            {
-                case markerInt:
-                    result = MvValueTreeStream::Value (Kind::integer, payloadStart, payload);
-                    return payload == 4;
-
-                case markerInt64:
-                    result = MvValueTreeStream::Value (Kind::integer64, payloadStart, payload);
-                    return payload == 8;
-
-                case markerDouble:
-                    result = MvValueTreeStream::Value (Kind::floatingPoint, payloadStart, payload);
-                    return payload == 8;
-
-                case markerBoolTrue:
-                case markerBoolFalse:
-                    result = MvValueTreeStream::Value (Kind::boolean, nullptr, marker == markerBoolTrue ? 1 : 0);
-                    return payload == 0;
-
-                case markerString:
-                    result = MvValueTreeStream::Value (Kind::string, payloadStart, payload);
-                    return true;
-
-                case markerBinary:
-                    result = MvValueTreeStream::Value (Kind::binary, payloadStart, payload);
-                    return true;
-
-                case markerArray:
-                    return false;
-
-                default:
-                    return true; // skipped by the framework: a void var
-            }
-        }
-
-        bool readTree (int depth)
-        {
-            if (depth > maxDepth || remaining == 0)
-                return false;
-
-            const uint8* type = nullptr;
-            size_t typeLength = 0;
-
-            if (! readName (type, typeLength))
-                return false;
-
-            visitor.treeStarted (depth, MvValueTreeStream::Name (type, typeLength));
-
-            int numProperties = 0;
-
-            if (! readCompressedInt (numProperties) || numProperties < 0 || (size_t) numProperties > remaining)
-                return false;
-
-            for (int i = 0; i < numProperties; ++i)
-            {
-                const uint8* name = nullptr;
-                size_t nameLength = 0;
-                MvValueTreeStream::Value value;
-
-                if (remaining == 0 || ! readName (name, nameLength) || ! readValue (value))
-                    return false;
-
-                visitor.propertyFound (depth, MvValueTreeStream::Name (name, nameLength), value);
-            }
-
-            int numChildren = 0;
-
-            if (! readCompressedInt (numChildren) || numChildren < 0 || (size_t) numChildren > remaining)
-                return false;
-
-            visitor.childrenStarted (depth);
-
-            for (int i = 0; i < numChildren; ++i)
-                if (! readTree (depth + 1))
-                    return false;
-
-            visitor.treeEnded (depth);
-            return true;
-        }
-    };
 } // namespace
 
 //==============================================================================
@@ -255,8 +86,32 @@ var MvValueTreeStream::Value::toNumberOrFlag() const noexcept
     }
 }
 
+double MvValueTreeStream::Value::toDouble() const noexcept
+{
+    switch (kind)
+    {
+        case Kind::integer:
+            return readLittleEndian<int> (data);
+        case Kind::integer64:
+            return (double) readLittleEndian<int64> (data);
+        case Kind::floatingPoint:
+            return readLittleEndian<double> (data);
+        case Kind::boolean:
+            return size != 0 ? 1.0 : 0.0;
+        case Kind::undefined:
+        case Kind::string:
+        case Kind::binary:
+        case Kind::array:
+        default:
+            return 0.0;
+    }
+}
+
 std::optional<int> MvValueTreeStream::Value::toInt() const
 {
+    if (kind == Kind::integer)
+        return readLittleEndian<int> (data);
+
     if (kind == Kind::string)
     {
         const auto text = stringFromBytes (data, size).trim();
@@ -277,13 +132,109 @@ std::optional<int> MvValueTreeStream::Value::toInt() const
 }
 
 //==============================================================================
-bool MvValueTreeStream::read (const void* data, size_t numBytes, int maxDepth, Visitor& visitor)
+//==============================================================================
+// As InputStream::readCompressedInt: a size byte (bit 7 = negative), then up to
+// four little-endian bytes.
+bool MvValueTreeStream::Cursor::readCompressedInt (int& result) noexcept
 {
-    if (data == nullptr || numBytes == 0)
+    // Most counts and sizes take one byte.
+    if (remaining >= 2 && data[0] == 1)
+    {
+        result = data[1];
+        advance (2);
+        return true;
+    }
+
+    if (remaining == 0)
         return false;
 
-    Reader reader { static_cast<const uint8*> (data), numBytes, maxDepth, visitor };
-    return reader.readTree (0);
+    const auto sizeByte = *data;
+    advance (1);
+
+    const auto numBytes = (size_t) (sizeByte & 0x7f);
+
+    if (numBytes > 4 || numBytes > remaining)
+        return false;
+
+    uint32 value = 0;
+
+    for (size_t i = 0; i < numBytes; ++i)
+        value |= (uint32) data[i] << (8 * i);
+
+    advance (numBytes);
+    result = (int) ((sizeByte & 0x80) != 0 ? 0u - value : value); // wraps like the framework's reader
+    return true;
+}
+
+// A zero-terminated name, not empty.
+bool MvValueTreeStream::Cursor::readName (Name& result) noexcept
+{
+    const auto* terminator = static_cast<const uint8*> (std::memchr (data, 0, remaining));
+
+    if (terminator == nullptr || terminator == data)
+        return false;
+
+    const auto length = (size_t) (terminator - data);
+    result = Name (data, length);
+    advance (length + 1);
+    return true;
+}
+
+// As var::readFromStream.
+bool MvValueTreeStream::Cursor::readValue (Value& result) noexcept
+{
+    using Kind = Value::Kind;
+    result = {};
+    int numBytes = 0;
+
+    if (! readCompressedInt (numBytes))
+        return false;
+
+    if (numBytes <= 0)
+        return true; // a void var: nothing follows
+
+    const auto payload = (size_t) numBytes - 1;
+
+    if (payload >= remaining)
+        return false;
+
+    const auto marker = *data;
+    const auto* payloadStart = data + 1;
+    advance (payload + 1);
+
+    switch (marker)
+    {
+        case markerInt:
+            result = Value (Kind::integer, payloadStart, payload);
+            return payload == 4;
+
+        case markerInt64:
+            result = Value (Kind::integer64, payloadStart, payload);
+            return payload == 8;
+
+        case markerDouble:
+            result = Value (Kind::floatingPoint, payloadStart, payload);
+            return payload == 8;
+
+        case markerBoolTrue:
+        case markerBoolFalse:
+            result = Value (Kind::boolean, nullptr, marker == markerBoolTrue ? 1 : 0);
+            return payload == 0;
+
+        case markerString:
+            result = Value (Kind::string, payloadStart, payload);
+            return true;
+
+        case markerBinary:
+            result = Value (Kind::binary, payloadStart, payload);
+            return true;
+
+        case markerArray:
+            return false;
+
+        default:
+            return true; // skipped by the framework: a void var
+    }
 }
 
 } // namespace juce

@@ -24,6 +24,7 @@ struct MvValueTreeStream
     class Name
     {
     public:
+        Name() noexcept = default;
         Name (const uint8* bytes, size_t numBytes) noexcept
             : data (bytes)
             , size (numBytes)
@@ -40,8 +41,8 @@ struct MvValueTreeStream
         String toString() const;
 
     private:
-        const uint8* data;
-        size_t size;
+        const uint8* data = nullptr;
+        size_t size = 0;
     };
 
     //==============================================================================
@@ -85,6 +86,11 @@ struct MvValueTreeStream
         */
         var toNumberOrFlag() const noexcept;
 
+        /** What casting the framework's var to double gives, for void, flags and
+            numbers (0 for the other kinds).
+        */
+        double toDouble() const noexcept;
+
         /** What casting the framework's var to int gives (text is parsed, which
             allocates; binary data and arrays give 0), or nothing for a number
             no int holds: a double out of range or not finite, or text with more
@@ -99,33 +105,107 @@ struct MvValueTreeStream
     };
 
     //==============================================================================
-    /** Receives what the reader finds. Depth 0 is the root. */
-    struct Visitor
-    {
-        virtual ~Visitor() = default;
-
-        /** A node begins; its properties follow. */
-        virtual void treeStarted (int depth, const Name& type) = 0;
-
-        /** A property of the node last started at this depth (a name may come
-            more than once: the last one counts, as in a NamedValueSet).
-        */
-        virtual void propertyFound (int depth, const Name& name, const Value& value) = 0;
-
-        /** The node's properties are complete; its children follow. */
-        virtual void childrenStarted (int depth) = 0;
-
-        /** The node and everything below it are complete. */
-        virtual void treeEnded (int depth) = 0;
-    };
-
     /** Walks the tree and reports it to the visitor, as ValueTree::readFromStream
         would have read it. Returns true when the bytes hold one complete,
         well-formed tree no deeper than maxDepth levels below the root (trailing
         bytes are allowed); false, possibly after some reports, otherwise: then
         nothing they said may be used.
+
+        The visitor is any object with these member functions, called in stream
+        order (depth 0 is the root):
+        - treeStarted (int depth, const Name& type): a node begins; its
+          properties follow;
+        - propertyFound (int depth, const Name& name, const Value& value): a
+          property of the node last started at this depth (a name may come more
+          than once: the last one counts, as in a NamedValueSet);
+        - childrenStarted (int depth): the node's properties are complete; its
+          children follow;
+        - treeEnded (int depth): the node and everything below it are complete.
     */
-    static bool read (const void* data, size_t numBytes, int maxDepth, Visitor& visitor);
+    template <typename Visitor>
+    static bool read (const void* data, size_t numBytes, int maxDepth, Visitor& visitor)
+    {
+        if (data == nullptr || numBytes == 0)
+            return false;
+
+        Reader<Visitor> reader { { static_cast<const uint8*> (data), numBytes }, maxDepth, visitor };
+        return reader.readTree (0);
+    }
+
+private:
+    // Reads the pieces of the stream as ValueTree::readFromStream and
+    // var::readFromStream read them, but fails at the first count or size that
+    // does not fit in what is left, at an empty name and at an array (never part
+    // of a saved state; its count is not bounded by the size). (A name that the
+    // framework's String comparison reads as empty, such as a lone continuation
+    // byte, is still a name to its reader: only the bytes count.)
+    struct Cursor
+    {
+        const uint8* data;
+        size_t remaining;
+
+        void advance (size_t numBytes) noexcept
+        {
+            data += numBytes;
+            remaining -= numBytes;
+        }
+
+        bool readCompressedInt (int& result) noexcept;
+        bool readName (Name& result) noexcept;
+        bool readValue (Value& result) noexcept;
+    };
+
+    // The nodes, no deeper than maxDepth below the root.
+    template <typename Visitor>
+    struct Reader
+    {
+        Cursor cursor;
+        int maxDepth;
+        Visitor& visitor;
+
+        bool readTree (int depth)
+        {
+            if (depth > maxDepth)
+                return false;
+
+            Name type;
+
+            if (! cursor.readName (type))
+                return false;
+
+            visitor.treeStarted (depth, type);
+
+            int numProperties = 0;
+
+            if (! cursor.readCompressedInt (numProperties) || numProperties < 0 || (size_t) numProperties > cursor.remaining)
+                return false;
+
+            for (int i = 0; i < numProperties; ++i)
+            {
+                Name name;
+                Value value;
+
+                if (! (cursor.readName (name) && cursor.readValue (value)))
+                    return false;
+
+                visitor.propertyFound (depth, name, value);
+            }
+
+            int numChildren = 0;
+
+            if (! cursor.readCompressedInt (numChildren) || numChildren < 0 || (size_t) numChildren > cursor.remaining)
+                return false;
+
+            visitor.childrenStarted (depth);
+
+            for (int i = 0; i < numChildren; ++i)
+                if (! readTree (depth + 1))
+                    return false;
+
+            visitor.treeEnded (depth);
+            return true;
+        }
+    };
 };
 
 } // namespace juce
