@@ -13,7 +13,7 @@ namespace juce
     gigabytes, and deep nesting overflows the stack. This reader checks every
     count and size against what is left and limits the nesting, and otherwise
     reads the bytes exactly as ValueTree::readFromStream and var::readFromStream
-    do. It reports what it finds to a Visitor as it goes, in stream order, and
+    do. It reports what it finds to a visitor (see read) as it goes, in stream order, and
     allocates nothing: names and values are views into the bytes, decoded only
     when asked.
 */
