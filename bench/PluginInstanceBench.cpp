@@ -1,6 +1,6 @@
 // What an instance costs a host: construction and destruction of the processor,
-// and the road of host automation (setValue on any thread, hand-over to the
-// message thread, model write).
+// the road of host automation (setValue on any thread, hand-over to the
+// message thread, model write), and loading a saved state.
 
 #include <PluginInstance.h>
 #include <benchmark/benchmark.h>
@@ -122,6 +122,36 @@ void hostWritesOnly (benchmark::State& state)
     state.SetItemsProcessed (state.iterations() * hostWritesPerRound);
     juce::MessageManager::getInstance()->runDispatchLoopUntil (20);
 }
+
+//==============================================================================
+// A full saved state (every snapshot away from its defaults) loaded
+// into an instance, as a host does when it opens a project.
+void loadFullSavedState (benchmark::State& state)
+{
+    QCompressorPluginInstance source, instance;
+    auto& model = source.getModel();
+
+    for (int s = 0; s < ParamData::numSnapshots; ++s)
+    {
+        for (int i = 0; i < ParamData::numParams; ++i)
+        {
+            auto* parameter = dynamic_cast<juce::MvDawParameter*> (model.getHostParameter (i));
+            const auto& range = parameter->getRange();
+            model.getPreset().setSnapshotValue (s, i, parameter->snapToRange (range.convertFrom0to1 ((float) ((s + i) % 7) / 7.0f)));
+        }
+
+        model.getPreset().setSnapshotStepKnobs (s, s % 2 == 0);
+    }
+
+    juce::MemoryBlock saved;
+    source.getStateInformation (saved);
+
+    for (auto _ : state)
+        instance.setStateInformation (saved.getData(), (int) saved.getSize());
+
+    state.SetBytesProcessed (state.iterations() * (juce::int64) saved.getSize());
+    juce::MessageManager::getInstance()->runDispatchLoopUntil (20);
+}
 } // namespace
 
 BENCHMARK (createAndDestroyInstance)->Unit (benchmark::kMicrosecond);
@@ -129,3 +159,4 @@ BENCHMARK (destroyLastInstanceWhileItsThreadWaits)->Unit (benchmark::kMicrosecon
 BENCHMARK (createAndDestroyInstanceBesideAnother)->Unit (benchmark::kMicrosecond);
 BENCHMARK (hostWritesUntilTheModelHoldsTheLast)->Unit (benchmark::kMillisecond);
 BENCHMARK (hostWritesOnly)->Unit (benchmark::kMillisecond);
+BENCHMARK (loadFullSavedState)->Unit (benchmark::kMicrosecond);

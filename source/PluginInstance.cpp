@@ -1,6 +1,8 @@
 #include "PluginInstance.h"
 #include "PluginEditor.h"
 
+#include <array>
+#include <bitset>
 #include <optional>
 #include <string_view>
 
@@ -8,14 +10,22 @@ using namespace ParamData;
 
 namespace
 {
-const juce::Identifier snapshotType ("SNAPSHOT");
-const juce::Identifier paramType ("PARAM");
-const juce::Identifier naParamType ("NA_PARAM");
-const juce::Identifier settingsType ("SETTINGS");
+constexpr std::string_view snapshotTypeName = "SNAPSHOT";
+constexpr std::string_view paramTypeName = "PARAM";
+constexpr std::string_view naParamTypeName = "NA_PARAM";
+constexpr std::string_view settingsTypeName = "SETTINGS";
+constexpr std::string_view paramIdName = "PARAM_ID";
+constexpr std::string_view valueName = "VALUE";
+constexpr std::string_view snapNoName = "SNAP_NO";
+
+const juce::Identifier snapshotType (snapshotTypeName.data());
+const juce::Identifier paramType (paramTypeName.data());
+const juce::Identifier naParamType (naParamTypeName.data());
+const juce::Identifier settingsType (settingsTypeName.data());
 const juce::Identifier nameId ("NAME");
-const juce::Identifier paramIdId ("PARAM_ID");
-const juce::Identifier valueId ("VALUE");
-const juce::Identifier snapNoId ("SNAP_NO");
+const juce::Identifier paramIdId (paramIdName.data());
+const juce::Identifier valueId (valueName.data());
+const juce::Identifier snapNoId (snapNoName.data());
 
 constexpr juce::uint32 legacyXmlMark = 0x21324356; // "VC2!"
 constexpr int stateTreeDepth = 2;                  // root, SNAPSHOT/SETTINGS, PARAM/NA_PARAM
@@ -77,7 +87,207 @@ bool isPlainValue (const juce::var& v)
 {
     return v.isBool() || v.isInt() || v.isInt64() || (v.isDouble() && std::isfinite ((double) v));
 }
+
+bool isPlainValue (const juce::MvValueTreeStream::Value& v)
+{
+    using Kind = juce::MvValueTreeStream::Value::Kind;
+    return v.isNumberOrFlag() && (v.getKind() != Kind::floatingPoint || std::isfinite (v.toDouble()));
 }
+
+// Whether a setting is taken from a saved state: the live states, the display
+// and the history flags never are.
+bool isRestoredSetting (int index)
+{
+    switch (index)
+    {
+        case sendingHwFeedback:
+        case ParamData::stepKnobs:
+        case scaleFactor:
+        case snapshotVisible:
+        case shouldBeConnected:
+        case connectedDevSn: // unless the instance has its own unit (decided when it is set)
+            return true;
+
+        default:
+            return index >= snapshotEngage && index <= snapshotDetector;
+    }
+}
+} // namespace
+
+//==============================================================================
+/**
+    Gathers what a saved state's tree says while the stream is read: the
+    snapshot records and knob modes into fixed storage (a later write to the
+    same slot wins, as it did when the writes were made in stream order), the
+    settings in stream order. Nothing reaches the model until the whole stream
+    has been read well-formed.
+*/
+class QCompressorPluginInstance::StateTreeReader
+{
+public:
+    StateTreeReader (QCompressorParamsManager& model, std::vector<SettingWrite>& settingsToWrite)
+        : settings (settingsToWrite)
+    {
+        for (int i = 0; i < numParams; ++i)
+            hostParameters[(size_t) i] = dynamic_cast<juce::MvDawParameter*> (model.getHostParameter (i));
+    }
+
+    void treeStarted (int depth, const juce::MvValueTreeStream::Name& type)
+    {
+        if (depth == 0)
+        {
+            hasStateType = type == stateType;
+        }
+        else if (depth == 1)
+        {
+            section = type == snapshotTypeName   ? Section::snapshot
+                      : type == settingsTypeName ? Section::settings
+                                                 : Section::other;
+            snapNo = {};
+        }
+        else if (depth == 2)
+        {
+            // The longer name first: a name longer than the text it is compared
+            // with takes more work.
+            nodeType = type == naParamTypeName ? NodeType::naParam
+                       : type == paramTypeName ? NodeType::param
+                                               : NodeType::other;
+            paramId = {};
+            value = {};
+            hasValue = false;
+        }
+    }
+
+    void propertyFound (int depth, const juce::MvValueTreeStream::Name& name, const juce::MvValueTreeStream::Value& v)
+    {
+        if (depth == 1)
+        {
+            if (section == Section::snapshot && name == snapNoName)
+                snapNo = v;
+        }
+        else if (depth == 2)
+        {
+            if (name == paramIdName)
+            {
+                paramId = v;
+            }
+            else if (name == valueName)
+            {
+                value = v;
+                hasValue = true;
+            }
+        }
+    }
+
+    void childrenStarted (int depth)
+    {
+        // A snapshot number outside the store, or no int at all, has no record to go to.
+        if (depth == 1 && section == Section::snapshot)
+            snapshotIndex = snapNo.toInt().value_or (-1);
+    }
+
+    void treeEnded (int depth)
+    {
+        if (depth != 2)
+            return;
+
+        if (section == Section::snapshot && juce::isPositiveAndBelow (snapshotIndex, numSnapshots))
+            addSnapshotValue();
+        else if (section == Section::settings)
+            addSetting();
+    }
+
+    /** Writes what the state holds into the snapshot store (no listener hears it). */
+    void writeSnapshots (QCompressorPreset& preset) const
+    {
+        for (int s = 0; s < numSnapshots; ++s)
+            for (int i = 0; i < numParams; ++i)
+                if (records[(size_t) s].written[(size_t) i])
+                    preset.setSnapshotValue (s, i, records[(size_t) s].values[(size_t) i]);
+
+        for (int s = 0; s < numSnapshots; ++s)
+            if (records[(size_t) s].hasStepKnobs)
+                preset.setSnapshotStepKnobs (s, records[(size_t) s].stepKnobs);
+    }
+
+    bool hasStateType = false;
+
+private:
+    enum class Section
+    {
+        snapshot,
+        settings,
+        other
+    };
+
+    enum class NodeType
+    {
+        param,
+        naParam,
+        other
+    };
+
+    struct SnapshotRecord
+    {
+        std::array<float, numParams> values {};
+        std::bitset<numParams> written;
+        juce::var stepKnobs;
+        bool hasStepKnobs = false;
+    };
+
+    void addSnapshotValue()
+    {
+        if (! (value.isVoid() || isPlainValue (value)))
+            return;
+
+        auto& record = records[(size_t) snapshotIndex];
+
+        if (nodeType == NodeType::naParam)
+        {
+            record.stepKnobs = value.toNumberOrFlag();
+            record.hasStepKnobs = true;
+        }
+        else if (nodeType == NodeType::param)
+        {
+            const auto id = paramId.toInt().value_or (-1);
+
+            if (auto* hostParameter = juce::isPositiveAndBelow (id, numParams) ? hostParameters[(size_t) id] : nullptr)
+            {
+                record.values[(size_t) id] = hostParameter->snapToRange ((float) value.toDouble());
+                record.written.set ((size_t) id);
+            }
+        }
+    }
+
+    void addSetting()
+    {
+        if (paramId.isVoid())
+            return;
+
+        const auto id = paramId.toInt();
+
+        if (! id || ! isRestoredSetting (*id))
+            return;
+
+        // A missing value sets the present one again; a damaged one is left out.
+        if (! hasValue)
+            settings.push_back ({ *id, false, {} });
+        else if (isPlainValue (value))
+            settings.push_back ({ *id, true, value.toNumberOrFlag() });
+    }
+
+    std::vector<SettingWrite>& settings;
+    std::array<juce::MvDawParameter*, numParams> hostParameters {};
+    std::array<SnapshotRecord, numSnapshots> records;
+
+    Section section = Section::other;
+    NodeType nodeType = NodeType::other;
+    juce::MvValueTreeStream::Value snapNo, paramId, value;
+    bool hasValue = false;
+    int snapshotIndex = 0;
+
+    JUCE_DECLARE_NON_COPYABLE (StateTreeReader)
+};
 
 //==============================================================================
 QCompressorParamsManager* QCompressorPluginInstance::createParamsManager (juce::AudioProcessor* owner)
@@ -117,6 +327,7 @@ QCompressorPluginInstance::QCompressorPluginInstance()
     , isConnectedUpdater (*paramsManager, isConnected)
 {
     hidBridge = std::make_unique<QCompressorHidBridge> (*this, *paramsManager);
+    settingWrites.reserve ((size_t) numNonAutomatableParams);
     hidManager = QCompressorHidManager::acquire();
     addCommandListener (paramsManager);
     startTimer (1000);
@@ -401,10 +612,7 @@ void QCompressorPluginInstance::setStateInformation (const void* data, int sizeI
         }
     }
 
-    const auto state = juce::MvValueTreeStream::read (data, (size_t) sizeInBytes, stateTreeDepth);
-
-    if (state.isValid() && state.hasType (stateType))
-        restoreFromValueTree (state);
+    restoreFromStateTree (data, (size_t) sizeInBytes);
 }
 
 void QCompressorPluginInstance::restoreFromLegacyXml (const juce::XmlElement& xml)
@@ -436,102 +644,31 @@ void QCompressorPluginInstance::restoreFromLegacyXml (const juce::XmlElement& xm
         hidBridge->finishLoadingPreset();
 }
 
-void QCompressorPluginInstance::restoreSettings (const juce::ValueTree& settings)
-{
-    for (const auto& node : settings)
-    {
-        const auto idValue = node.getProperty (paramIdId);
-
-        if (idValue.isVoid())
-            continue;
-
-        const int id = idValue;
-
-        switch (id)
-        {
-            case sendingHwFeedback:
-            case ParamData::stepKnobs:
-            case scaleFactor:
-            case snapshotVisible:
-            case shouldBeConnected:
-                break;
-
-            case connectedDevSn:
-                if ((int) paramsManager->getNonAutomatableParamValue (connectedDevSn) != 0)
-                    continue; // an instance that has its unit keeps it
-                break;
-
-            default:
-                if (id >= snapshotEngage && id <= snapshotDetector)
-                    break;
-
-                continue; // live states, the display and the history flags are never restored
-        }
-
-        const auto value = node.hasProperty (valueId) ? node.getProperty (valueId)
-                                                      : paramsManager->getNonAutomatableParamValue (id);
-
-        if (isPlainValue (value))
-            paramsManager->setNonAutomatableParamValue (nullptr, id, value);
-    }
-}
-
-void QCompressorPluginInstance::restoreFromValueTree (const juce::ValueTree& state)
+void QCompressorPluginInstance::restoreFromStateTree (const void* data, size_t numBytes)
 {
     auto& preset = paramsManager->getPreset();
+    settingWrites.clear();
+
+    StateTreeReader reader (*paramsManager, settingWrites);
+
+    if (! juce::MvValueTreeStream::read (data, numBytes, stateTreeDepth, reader) || ! reader.hasStateType)
+        return;
+
+    for (const auto& setting : settingWrites)
+    {
+        if (setting.index == connectedDevSn && (int) paramsManager->getNonAutomatableParamValue (connectedDevSn) != 0)
+            continue; // an instance that has its unit keeps it
+
+        const auto value = setting.hasValue ? setting.value : paramsManager->getNonAutomatableParamValue (setting.index);
+
+        if (isPlainValue (value))
+            paramsManager->setNonAutomatableParamValue (nullptr, setting.index, value);
+    }
 
     // The snapshot records are written into the store after the settings: a
     // restored STEP KNOBS re-applies the present RATIO, ATTACK and RELEASE into
     // the current record, which must not overwrite what the state holds.
-    struct RecordWrite
-    {
-        int snapshotIndex, paramIndex;
-        float value;
-    };
-
-    std::vector<RecordWrite> recordWrites;
-    std::vector<std::pair<int, juce::var>> stepKnobsWrites;
-
-    for (const auto& child : state)
-    {
-        if (child.hasType (snapshotType))
-        {
-            // A snapshot number or parameter id outside the store has no slot to go to.
-            const int s = child.getProperty (snapNoId);
-
-            if (! juce::isPositiveAndBelow (s, numSnapshots))
-                continue;
-
-            for (const auto& node : child)
-            {
-                const auto value = node.getProperty (valueId);
-
-                if (node.hasType (naParamType))
-                {
-                    if (value.isVoid() || isPlainValue (value))
-                        stepKnobsWrites.emplace_back (s, value);
-                }
-                else if (node.hasType (paramType))
-                {
-                    const int id = node.getProperty (paramIdId);
-                    auto* hostParameter = dynamic_cast<juce::MvDawParameter*> (paramsManager->getHostParameter (id));
-
-                    if (hostParameter != nullptr && (value.isVoid() || isPlainValue (value)))
-                        recordWrites.push_back ({ s, id, hostParameter->snapToRange ((float) (double) value) });
-                }
-            }
-        }
-        else if (child.hasType (settingsType))
-        {
-            restoreSettings (child);
-        }
-    }
-
-    for (const auto& w : recordWrites)
-        preset.setSnapshotValue (w.snapshotIndex, w.paramIndex, w.value);
-
-    for (const auto& [s, value] : stepKnobsWrites)
-        preset.setSnapshotStepKnobs (s, value);
+    reader.writeSnapshots (preset);
 
     // Publish: SNAPSHOT from record 0, then that snapshot's knob mode, then its
     // values. The record is read before the knob mode is put in force, since

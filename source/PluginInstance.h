@@ -85,8 +85,7 @@ private:
     static BusesProperties createBuses();
 
     juce::ValueTree createStateTree() const;
-    void restoreFromValueTree (const juce::ValueTree& state);
-    void restoreSettings (const juce::ValueTree& settings);
+    void restoreFromStateTree (const void* data, size_t numBytes);
     void restoreFromLegacyXml (const juce::XmlElement& xml);
     void resetToDefaults();
 
@@ -95,6 +94,17 @@ private:
     std::unique_ptr<QCompressorHidBridge> hidBridge;
     AsyncNaParam isConnectedUpdater;
     std::unique_ptr<juce::MvCommand> pendingCommand;
+
+    /** A setting read from a saved state, set once the whole state has been read. */
+    struct SettingWrite
+    {
+        int index;
+        bool hasValue; // without a value, the present one is set again
+        juce::var value;
+    };
+
+    class StateTreeReader;
+    std::vector<SettingWrite> settingWrites; // kept, so that a load allocates nothing for it
 
     JUCE_DECLARE_NON_COPYABLE_WITH_LEAK_DETECTOR (QCompressorPluginInstance)
 };

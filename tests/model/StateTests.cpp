@@ -13,9 +13,12 @@ struct ReferenceWriter
 {
     juce::MemoryOutputStream out;
 
+    // Names as bytes, zero-terminated.
+    void writeName (const char* text) { out.write (text, strlen (text) + 1); }
+
     void node (const char* type, int numProperties)
     {
-        out.writeString (type);
+        writeName (type);
         out.writeCompressedInt (numProperties);
     }
 
@@ -23,7 +26,7 @@ struct ReferenceWriter
 
     void intProperty (const char* name, int v)
     {
-        out.writeString (name);
+        writeName (name);
         out.writeCompressedInt (5);
         out.writeByte (1); // int marker
         out.writeInt (v);
@@ -31,7 +34,7 @@ struct ReferenceWriter
 
     void doubleProperty (const char* name, double v)
     {
-        out.writeString (name);
+        writeName (name);
         out.writeCompressedInt (9);
         out.writeByte (4); // double marker
         out.writeDouble (v);
@@ -39,14 +42,14 @@ struct ReferenceWriter
 
     void boolProperty (const char* name, bool v)
     {
-        out.writeString (name);
+        writeName (name);
         out.writeCompressedInt (1);
         out.writeByte (v ? 2 : 3);
     }
 
     void stringProperty (const char* name, const char* v)
     {
-        out.writeString (name);
+        writeName (name);
         out.writeCompressedInt ((int) strlen (v) + 2);
         out.writeByte (5); // string marker
         out.write (v, strlen (v) + 1);
@@ -54,7 +57,7 @@ struct ReferenceWriter
 
     void binaryProperty (const char* name, const juce::MemoryBlock& v)
     {
-        out.writeString (name);
+        writeName (name);
         out.writeCompressedInt ((int) v.getSize() + 1);
         out.writeByte (8); // binary marker
         out.write (v.getData(), v.getSize());
@@ -474,6 +477,162 @@ TEST_F (State, ValuesOfTheWrongKindAreLeftOut)
     EXPECT_EQ (na (screenData).getBinaryData()->getSize(), 56u);
     EXPECT_EQ (na (snapshotVisible), juce::var (false));
     EXPECT_EQ (na (connectedDevSn), juce::var (0));
+}
+
+TEST_F (State, IdsAndSnapshotNumbersThatNoIntHoldsAreSkipped)
+{
+    const auto before = save();
+
+    ReferenceWriter w;
+    w.node ("Q_COMPRESSOR_ALPHA", 0);
+    w.children (3);
+    w.node ("SNAPSHOT", 1);
+    w.doubleProperty ("SNAP_NO", -1.0e300);
+    w.children (1);
+    w.node ("PARAM", 2);
+    w.intProperty ("PARAM_ID", threshold);
+    w.doubleProperty ("VALUE", -20.0);
+    w.children (0);
+    w.node ("SNAPSHOT", 1);
+    w.intProperty ("SNAP_NO", 0);
+    w.children (2);
+    w.node ("PARAM", 2);
+    w.doubleProperty ("PARAM_ID", 1.0e300);
+    w.doubleProperty ("VALUE", -20.0);
+    w.children (0);
+    w.node ("PARAM", 2);
+    w.stringProperty ("PARAM_ID", "4294967297"); // the framework's reader wraps it to 1
+    w.doubleProperty ("VALUE", -20.0);
+    w.children (0);
+    w.node ("SETTINGS", 0);
+    w.children (1);
+    w.node ("NA_PARAM", 2);
+    w.doubleProperty ("PARAM_ID", std::numeric_limits<double>::quiet_NaN());
+    w.doubleProperty ("VALUE", 0.5);
+    w.children (0);
+    load (w.out.getMemoryBlock());
+    drainMessages();
+
+    EXPECT_EQ (save(), before);
+}
+
+// What the framework's own reader makes of streams whose layout is valid but
+// unusual, checked against the snapshot records the restore rules give for
+// the tree it reads.
+TEST_F (State, UnusualStreamsLoadAsTheFrameworkReadsThem)
+{
+    auto expectedRecords = [this] (const juce::MemoryBlock& stream)
+    {
+        std::array<QCompressorPreset::Record, numSnapshots> records {};
+
+        for (int s = 0; s < numSnapshots; ++s)
+            for (int i = 0; i < numParams; ++i)
+                records[(size_t) s][(size_t) i] = model.getPreset().getSnapshotValue (s, i);
+
+        juce::MemoryInputStream in (stream, false);
+        const auto tree = juce::ValueTree::readFromStream (in);
+
+        for (const auto& snapshotTree : tree)
+        {
+            const int s = snapshotTree.getProperty ("SNAP_NO");
+
+            if (! snapshotTree.hasType ("SNAPSHOT") || ! juce::isPositiveAndBelow (s, numSnapshots))
+                continue;
+
+            for (const auto& param : snapshotTree)
+            {
+                const int id = param.getProperty ("PARAM_ID");
+
+                if (param.hasType ("PARAM") && juce::isPositiveAndBelow (id, numParams))
+                {
+                    auto* parameter = dynamic_cast<juce::MvDawParameter*> (model.getHostParameter (id));
+                    records[(size_t) s][(size_t) id] = parameter->snapToRange ((float) (double) param.getProperty ("VALUE"));
+                }
+            }
+        }
+
+        return std::make_pair (records, tree);
+    };
+
+    auto loadAndCompare = [&] (const juce::MemoryBlock& stream)
+    {
+        const auto [expected, tree] = expectedRecords (stream);
+        load (stream);
+        drainMessages();
+
+        for (int s = 0; s < numSnapshots; ++s)
+            for (int i = 0; i < numParams; ++i)
+                EXPECT_EQ (model.getPreset().getSnapshotValue (s, i), expected[(size_t) s][(size_t) i]) << "snapshot " << s << ", parameter " << i;
+
+        return tree;
+    };
+
+    {
+        // No snapshot number (snapshot 0), ids as text and as a fraction, and a
+        // value given twice: the last one counts.
+        ReferenceWriter w;
+        w.node ("Q_COMPRESSOR_ALPHA", 0);
+        w.children (1);
+        w.node ("SNAPSHOT", 0);
+        w.children (2);
+        w.node ("PARAM", 3);
+        w.stringProperty ("PARAM_ID", " 1");
+        w.doubleProperty ("VALUE", -10.0);
+        w.doubleProperty ("VALUE", -20.0);
+        w.children (0);
+        w.node ("PARAM", 2);
+        w.doubleProperty ("PARAM_ID", 2.9);
+        w.intProperty ("VALUE", 3);
+        w.children (0);
+        const auto tree = loadAndCompare (w.out.getMemoryBlock());
+        EXPECT_EQ ((double) tree.getChild (0).getChild (0).getProperty ("VALUE"), -20.0);
+    }
+
+    {
+        // Names with a character written in more bytes than it needs read as
+        // the plain names.
+        ReferenceWriter w;
+        w.node ("Q_COMPRESSOR_ALPHA", 0);
+        w.children (1);
+        w.node ("\xc1\x93NAPSHOT", 1);
+        w.intProperty ("SNAP_NO", 3);
+        w.children (1);
+        w.node ("PARAM", 2);
+        w.intProperty ("PARAM_ID", 1);
+        w.doubleProperty ("\xc1\x96\x41LUE", -15.0);
+        w.children (0);
+        const auto tree = loadAndCompare (w.out.getMemoryBlock());
+        EXPECT_TRUE (tree.getChild (0).hasType ("SNAPSHOT"));
+        EXPECT_NE (model.getPreset().getSnapshotValue (3, 1), paramDefault (1));
+    }
+
+    {
+        // A node type that compares as empty (a lone continuation byte) is still
+        // a node of some other type, skipped like any other.
+        ReferenceWriter w;
+        w.node ("Q_COMPRESSOR_ALPHA", 0);
+        w.children (2);
+        w.node ("SNAPSHOT", 1);
+        w.intProperty ("SNAP_NO", 4);
+        w.children (2);
+        w.node ("PARAM", 2);
+        w.intProperty ("PARAM_ID", 1);
+        w.doubleProperty ("VALUE", -25.0);
+        w.children (0);
+        w.node ("\x80", 0);
+        w.children (0);
+        w.node ("SETTINGS", 0);
+        w.children (1);
+        w.node ("NA_PARAM", 2);
+        w.intProperty ("PARAM_ID", scaleFactor);
+        w.doubleProperty ("VALUE", 0.5);
+        w.children (0);
+        const auto tree = loadAndCompare (w.out.getMemoryBlock());
+        EXPECT_EQ (tree.getNumChildren(), 2);
+        EXPECT_EQ (tree.getChild (0).getNumChildren(), 2);
+        EXPECT_NE (model.getPreset().getSnapshotValue (4, 1), paramDefault (1));
+        EXPECT_EQ (na (scaleFactor), juce::var (0.5));
+    }
 }
 
 //==============================================================================

@@ -13,147 +13,228 @@ namespace
         markerString = 5,
         markerInt64 = 6,
         markerArray = 7,
-        markerBinary = 8,
-        markerUndefined = 9
+        markerBinary = 8
     };
 
-    struct StreamWalker
+    template <typename Type>
+    Type readLittleEndian (const uint8* bytes) noexcept
     {
-        const uint8* data;
-        size_t remaining;
+        Type value {};
+        std::memcpy (&value, bytes, sizeof (Type));
+        return value; // the format is little-endian, like every platform we build for
+    }
 
-        bool skip (size_t numBytes) noexcept
-        {
-            if (numBytes > remaining)
-                return false;
+    // Text as String (CharPointer_UTF8 (start), CharPointer_UTF8 (end)) holds it:
+    // the bytes as they are.
+    String stringFromBytes (const uint8* bytes, size_t numBytes)
+    {
+        return String (CharPointer_UTF8 (reinterpret_cast<const char*> (bytes)),
+                       CharPointer_UTF8 (reinterpret_cast<const char*> (bytes + numBytes)));
+    }
 
-            data += numBytes;
-            remaining -= numBytes;
-            return true;
-        }
+} // namespace
 
-        bool readByte (uint8& result) noexcept
-        {
-            if (remaining == 0)
-                return false;
-
-            result = *data;
-            return skip (1);
-        }
-
-        // As InputStream::readCompressedInt: a size byte (bit 7 = negative), then up
-        // to four little-endian bytes.
-        bool readCompressedInt (int& result) noexcept
-        {
-            uint8 sizeByte = 0;
-
-            if (! readByte (sizeByte))
-                return false;
-
-            const auto numBytes = (size_t) (sizeByte & 0x7f);
-
-            if (numBytes > 4 || numBytes > remaining)
-                return false;
-
-            uint32 value = 0;
-
-            for (size_t i = 0; i < numBytes; ++i)
-                value |= (uint32) data[i] << (8 * i);
-
-            skip (numBytes);
-            result = (int) ((sizeByte & 0x80) != 0 ? 0u - value : value); // wraps like the framework's reader
-            return true;
-        }
-
-        // A zero-terminated string; empty strings are refused where a name is needed.
-        bool skipName() noexcept
-        {
-            for (size_t i = 0; i < remaining; ++i)
-                if (data[i] == 0)
-                    return i > 0 && skip (i + 1);
-
-            return false;
-        }
-
-        bool skipVar() noexcept
-        {
-            int numBytes = 0;
-
-            if (! readCompressedInt (numBytes))
-                return false;
-
-            if (numBytes <= 0)
-                return true; // a void var: nothing follows
-
-            uint8 marker = 0;
-
-            if (! readByte (marker))
-                return false;
-
-            const auto payload = (size_t) numBytes - 1;
-
-            switch (marker)
-            {
-                case markerInt:
-                    return payload == 4 && skip (4);
-                case markerInt64:
-                    return payload == 8 && skip (8);
-                case markerDouble:
-                    return payload == 8 && skip (8);
-                case markerBoolTrue:
-                case markerBoolFalse:
-                    return payload == 0;
-                case markerArray:
-                    return false; // never part of our trees; its count is not bounded by the size
-                default:
-                    return skip (payload);
-            }
-        }
-
-        bool skipTree (int depthLeft) noexcept
-        {
-            if (depthLeft < 0 || ! skipName())
-                return false;
-
-            int numProperties = 0;
-
-            if (! readCompressedInt (numProperties) || numProperties < 0 || (size_t) numProperties > remaining)
-                return false;
-
-            for (int i = 0; i < numProperties; ++i)
-                if (! (skipName() && skipVar()))
-                    return false;
-
-            int numChildren = 0;
-
-            if (! readCompressedInt (numChildren) || numChildren < 0 || (size_t) numChildren > remaining)
-                return false;
-
-            for (int i = 0; i < numChildren; ++i)
-                if (! skipTree (depthLeft - 1))
-                    return false;
-
-            return true;
-        }
-    };
-}
-
-bool MvValueTreeStream::isWellFormed (const void* data, size_t numBytes, int maxDepth)
+//==============================================================================
+bool MvValueTreeStream::Name::operator== (std::string_view ascii) const
 {
-    if (data == nullptr || numBytes == 0)
+    // Every character takes at least one byte.
+    if (size < ascii.size())
         return false;
 
-    StreamWalker walker { static_cast<const uint8*> (data), numBytes };
-    return walker.skipTree (maxDepth);
+    if (size == ascii.size() && std::memcmp (data, ascii.data(), size) == 0)
+        return true;
+
+    // Other bytes can only read as the text when some of them are no ASCII: the
+    // framework compares names character by character as UTF-8, up to the first
+    // zero, and decodes any byte above 0x7f as some character.
+    for (size_t i = 0; i < size; ++i)
+        if (data[i] >= 0x80)
+            return toString() == String (ascii.data(), ascii.size());
+
+    return false;
 }
 
-ValueTree MvValueTreeStream::read (const void* data, size_t numBytes, int maxDepth)
+String MvValueTreeStream::Name::toString() const
 {
-    if (! isWellFormed (data, numBytes, maxDepth))
-        return {};
+    return stringFromBytes (data, size);
+}
 
-    MemoryInputStream input (data, numBytes, false);
-    return ValueTree::readFromStream (input);
+//==============================================================================
+bool MvValueTreeStream::Value::isNumberOrFlag() const noexcept
+{
+    return kind == Kind::integer || kind == Kind::integer64 || kind == Kind::boolean || kind == Kind::floatingPoint;
+}
+
+var MvValueTreeStream::Value::toNumberOrFlag() const noexcept
+{
+    switch (kind)
+    {
+        case Kind::integer:
+            return size == 4 ? var (readLittleEndian<int> (data)) : var (0);
+        case Kind::integer64:
+            return size == 8 ? var (readLittleEndian<int64> (data)) : var ((int64) 0);
+        case Kind::floatingPoint:
+            return size == 8 ? var (readLittleEndian<double> (data)) : var (0.0);
+        case Kind::boolean:
+            return var (size != 0);
+        case Kind::undefined:
+        case Kind::string:
+        case Kind::binary:
+        case Kind::array:
+        default:
+            return {};
+    }
+}
+
+double MvValueTreeStream::Value::toDouble() const noexcept
+{
+    switch (kind)
+    {
+        case Kind::integer:
+            return readLittleEndian<int> (data);
+        case Kind::integer64:
+            return (double) readLittleEndian<int64> (data);
+        case Kind::floatingPoint:
+            return readLittleEndian<double> (data);
+        case Kind::boolean:
+            return size != 0 ? 1.0 : 0.0;
+        case Kind::undefined:
+        case Kind::string:
+        case Kind::binary:
+        case Kind::array:
+        default:
+            return 0.0;
+    }
+}
+
+std::optional<int> MvValueTreeStream::Value::toInt() const
+{
+    if (kind == Kind::integer)
+        return readLittleEndian<int> (data);
+
+    if (kind == Kind::string)
+    {
+        const auto text = stringFromBytes (data, size).trim();
+        const auto digits = text.trimCharactersAtStart ("+-").trimCharactersAtStart ("0").initialSectionContainingOnly ("0123456789");
+
+        if (digits.length() > 9)
+            return std::nullopt;
+
+        return text.getIntValue();
+    }
+
+    const auto v = toNumberOrFlag();
+
+    if (v.isDouble() && ! ((double) v > -2147483649.0 && (double) v < 2147483648.0))
+        return std::nullopt;
+
+    return (int) v;
+}
+
+//==============================================================================
+//==============================================================================
+// As InputStream::readCompressedInt: a size byte (bit 7 = negative), then up to
+// four little-endian bytes.
+bool MvValueTreeStream::Cursor::readCompressedInt (int& result) noexcept
+{
+    // Most counts and sizes take one byte.
+    if (remaining >= 2 && data[0] == 1)
+    {
+        result = data[1];
+        advance (2);
+        return true;
+    }
+
+    if (remaining == 0)
+        return false;
+
+    const auto sizeByte = *data;
+    advance (1);
+
+    const auto numBytes = (size_t) (sizeByte & 0x7f);
+
+    if (numBytes > 4 || numBytes > remaining)
+        return false;
+
+    uint32 value = 0;
+
+    for (size_t i = 0; i < numBytes; ++i)
+        value |= (uint32) data[i] << (8 * i);
+
+    advance (numBytes);
+    result = (int) ((sizeByte & 0x80) != 0 ? 0u - value : value); // wraps like the framework's reader
+    return true;
+}
+
+// A zero-terminated name, not empty.
+bool MvValueTreeStream::Cursor::readName (Name& result) noexcept
+{
+    const auto* terminator = static_cast<const uint8*> (std::memchr (data, 0, remaining));
+
+    if (terminator == nullptr || terminator == data)
+        return false;
+
+    const auto length = (size_t) (terminator - data);
+    result = Name (data, length);
+    advance (length + 1);
+    return true;
+}
+
+// As var::readFromStream.
+bool MvValueTreeStream::Cursor::readValue (Value& result) noexcept
+{
+    using Kind = Value::Kind;
+    result = {};
+    int numBytes = 0;
+
+    if (! readCompressedInt (numBytes))
+        return false;
+
+    if (numBytes <= 0)
+        return true; // a void var: nothing follows
+
+    const auto payload = (size_t) numBytes - 1;
+
+    if (payload >= remaining)
+        return false;
+
+    const auto marker = *data;
+    const auto* payloadStart = data + 1;
+    advance (payload + 1);
+
+    switch (marker)
+    {
+        case markerInt:
+            result = Value (Kind::integer, payloadStart, payload);
+            return payload == 4;
+
+        case markerInt64:
+            result = Value (Kind::integer64, payloadStart, payload);
+            return payload == 8;
+
+        case markerDouble:
+            result = Value (Kind::floatingPoint, payloadStart, payload);
+            return payload == 8;
+
+        case markerBoolTrue:
+        case markerBoolFalse:
+            result = Value (Kind::boolean, nullptr, marker == markerBoolTrue ? 1 : 0);
+            return payload == 0;
+
+        case markerString:
+            result = Value (Kind::string, payloadStart, payload);
+            return true;
+
+        case markerBinary:
+            result = Value (Kind::binary, payloadStart, payload);
+            return true;
+
+        case markerArray:
+            return false;
+
+        default:
+            return true; // skipped by the framework: a void var
+    }
 }
 
 } // namespace juce
