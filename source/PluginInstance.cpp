@@ -3,6 +3,8 @@
 
 #include <array>
 #include <bitset>
+#include <cmath>
+#include <limits>
 #include <optional>
 #include <string_view>
 
@@ -92,6 +94,14 @@ bool isPlainValue (const juce::MvValueTreeStream::Value& v)
 {
     using Kind = juce::MvValueTreeStream::Value::Kind;
     return v.isNumberOrFlag() && (v.getKind() != Kind::floatingPoint || std::isfinite (v.toDouble()));
+}
+
+// Settings and knob modes are flags, ints or (the scale) small fractions, and
+// are read as ints where they are used: a number that no int holds is as
+// damaged as text in their place.
+bool isPlainSetting (const juce::var& v)
+{
+    return isPlainValue (v) && ! (v.isDouble() && std::abs ((double) v) > (double) std::numeric_limits<int>::max());
 }
 
 // Whether a setting is taken from a saved state: the live states, the display
@@ -244,6 +254,9 @@ private:
 
         if (nodeType == NodeType::naParam)
         {
+            if (! value.isVoid() && ! isPlainSetting (value.toNumberOrFlag()))
+                return;
+
             record.stepKnobs = value.toNumberOrFlag();
             record.hasStepKnobs = true;
         }
@@ -272,7 +285,7 @@ private:
         // A missing value sets the present one again; a damaged one is left out.
         if (! hasValue)
             settings.push_back ({ *id, false, {} });
-        else if (isPlainValue (value))
+        else if (isPlainSetting (value.toNumberOrFlag()))
             settings.push_back ({ *id, true, value.toNumberOrFlag() });
     }
 
@@ -661,7 +674,7 @@ void QCompressorPluginInstance::restoreFromStateTree (const void* data, size_t n
 
         const auto value = setting.hasValue ? setting.value : paramsManager->getNonAutomatableParamValue (setting.index);
 
-        if (isPlainValue (value))
+        if (isPlainSetting (value))
             paramsManager->setNonAutomatableParamValue (nullptr, setting.index, value);
     }
 

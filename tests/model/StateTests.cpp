@@ -479,7 +479,7 @@ TEST_F (State, ValuesOfTheWrongKindAreLeftOut)
     EXPECT_EQ (na (connectedDevSn), juce::var (0));
 }
 
-TEST_F (State, IdsAndSnapshotNumbersThatNoIntHoldsAreSkipped)
+TEST_F (State, IdsSnapshotNumbersAndSettingsThatNoIntHoldsAreSkipped)
 {
     const auto before = save();
 
@@ -495,7 +495,10 @@ TEST_F (State, IdsAndSnapshotNumbersThatNoIntHoldsAreSkipped)
     w.children (0);
     w.node ("SNAPSHOT", 1);
     w.intProperty ("SNAP_NO", 0);
-    w.children (2);
+    w.children (3);
+    w.node ("NA_PARAM", 1); // a knob mode read as an int where it is used
+    w.doubleProperty ("VALUE", -4.5e43);
+    w.children (0);
     w.node ("PARAM", 2);
     w.doubleProperty ("PARAM_ID", 1.0e300);
     w.doubleProperty ("VALUE", -20.0);
@@ -505,10 +508,18 @@ TEST_F (State, IdsAndSnapshotNumbersThatNoIntHoldsAreSkipped)
     w.doubleProperty ("VALUE", -20.0);
     w.children (0);
     w.node ("SETTINGS", 0);
-    w.children (1);
+    w.children (3);
     w.node ("NA_PARAM", 2);
     w.doubleProperty ("PARAM_ID", std::numeric_limits<double>::quiet_NaN());
     w.doubleProperty ("VALUE", 0.5);
+    w.children (0);
+    w.node ("NA_PARAM", 2);
+    w.intProperty ("PARAM_ID", ParamData::stepKnobs);
+    w.doubleProperty ("VALUE", 4.5e43);
+    w.children (0);
+    w.node ("NA_PARAM", 2);
+    w.intProperty ("PARAM_ID", connectedDevSn);
+    w.doubleProperty ("VALUE", -3.0e9);
     w.children (0);
     load (w.out.getMemoryBlock());
     drainMessages();
