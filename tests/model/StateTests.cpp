@@ -479,7 +479,7 @@ TEST_F (State, ValuesOfTheWrongKindAreLeftOut)
     EXPECT_EQ (na (connectedDevSn), juce::var (0));
 }
 
-TEST_F (State, IdsSnapshotNumbersAndSettingsThatNoIntHoldsAreSkipped)
+TEST_F (State, DamagedIdsSnapshotNumbersAndSettingsAreSkipped)
 {
     const auto before = save();
 
@@ -495,7 +495,7 @@ TEST_F (State, IdsSnapshotNumbersAndSettingsThatNoIntHoldsAreSkipped)
     w.children (0);
     w.node ("SNAPSHOT", 1);
     w.intProperty ("SNAP_NO", 0);
-    w.children (3);
+    w.children (5);
     w.node ("NA_PARAM", 1); // a knob mode read as an int where it is used
     w.doubleProperty ("VALUE", -4.5e43);
     w.children (0);
@@ -505,6 +505,14 @@ TEST_F (State, IdsSnapshotNumbersAndSettingsThatNoIntHoldsAreSkipped)
     w.children (0);
     w.node ("PARAM", 2);
     w.stringProperty ("PARAM_ID", "4294967297"); // the framework's reader wraps it to 1
+    w.doubleProperty ("VALUE", -20.0);
+    w.children (0);
+    w.node ("PARAM", 2);
+    w.stringProperty ("PARAM_ID", "1\xeb\xfb"); // no UTF-8: decoding it runs past the text
+    w.doubleProperty ("VALUE", -20.0);
+    w.children (0);
+    w.node ("\xfbPARAM", 2);
+    w.intProperty ("PARAM_ID", 1);
     w.doubleProperty ("VALUE", -20.0);
     w.children (0);
     w.node ("SETTINGS", 0);

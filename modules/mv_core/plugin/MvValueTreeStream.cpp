@@ -24,12 +24,18 @@ namespace
         return value; // the format is little-endian, like every platform we build for
     }
 
-    // Text as String (CharPointer_UTF8 (start), CharPointer_UTF8 (end)) holds it:
-    // the bytes as they are.
-    String stringFromBytes (const uint8* bytes, size_t numBytes)
+    // Text as String (CharPointer_UTF8 (start), CharPointer_UTF8 (end)) holds it,
+    // the bytes as they are, or nothing when they are no UTF-8: the framework
+    // decodes a character from its first byte alone, and a byte that announces
+    // more than follow takes the decoding past the end of the text.
+    std::optional<String> stringFromBytes (const uint8* bytes, size_t numBytes)
     {
-        return String (CharPointer_UTF8 (reinterpret_cast<const char*> (bytes)),
-                       CharPointer_UTF8 (reinterpret_cast<const char*> (bytes + numBytes)));
+        const auto* text = reinterpret_cast<const char*> (bytes);
+
+        if (! CharPointer_UTF8::isValidString (text, (int) jmin (numBytes, (size_t) std::numeric_limits<int>::max())))
+            return std::nullopt;
+
+        return String (CharPointer_UTF8 (text), CharPointer_UTF8 (text + numBytes));
     }
 
 } // namespace
@@ -56,7 +62,7 @@ bool MvValueTreeStream::Name::operator== (std::string_view ascii) const
 
 String MvValueTreeStream::Name::toString() const
 {
-    return stringFromBytes (data, size);
+    return stringFromBytes (data, size).value_or (String());
 }
 
 //==============================================================================
@@ -114,7 +120,12 @@ std::optional<int> MvValueTreeStream::Value::toInt() const
 
     if (kind == Kind::string)
     {
-        const auto text = stringFromBytes (data, size).trim();
+        const auto utf8 = stringFromBytes (data, size);
+
+        if (! utf8.has_value())
+            return std::nullopt;
+
+        const auto text = utf8->trim();
         const auto digits = text.trimCharactersAtStart ("+-").trimCharactersAtStart ("0").initialSectionContainingOnly ("0123456789");
 
         if (digits.length() > 9)

@@ -37,7 +37,9 @@ struct MvValueTreeStream
         bool operator== (std::string_view ascii) const;
         bool operator!= (std::string_view ascii) const { return ! operator== (ascii); }
 
-        /** The name as the framework reads it (allocates). */
+        /** The name as the framework reads it, or an empty string when the
+            bytes are no UTF-8 (allocates).
+        */
         String toString() const;
 
     private:
@@ -93,8 +95,9 @@ struct MvValueTreeStream
 
         /** What casting the framework's var to int gives (text is parsed, which
             allocates; binary data and arrays give 0), or nothing for a number
-            no int holds: a double out of range or not finite, or text with more
-            than nine digits (the framework's cast is undefined for those).
+            no int holds: a double out of range or not finite, text with more
+            than nine digits (the framework's cast is undefined for those), or
+            bytes that are no UTF-8 (its decoding runs past their end).
         */
         std::optional<int> toInt() const;
 
