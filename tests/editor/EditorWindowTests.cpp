@@ -40,14 +40,25 @@ struct PaintCounter final : juce::Component
         area = paints++ == 0 ? g.getClipBounds() : area.getUnion (g.getClipBounds());
     }
 
-    /** The window was shown, and whatever followed its opening is painted. */
+    /** The window was shown, and whatever followed its opening is painted: 300 ms
+        went by without a paint (a busy display server can expose it again late).
+    */
     bool settled()
     {
-        const auto shown = runMessageLoopUntil ([this]
-                                                { return paints > 0; });
-        drainMessages (300);
-        paints = 0;
-        return shown;
+        if (! runMessageLoopUntil ([this]
+                                   { return paints > 0; }))
+            return false;
+
+        for (int attempt = 0; attempt < 20; ++attempt)
+        {
+            paints = 0;
+            drainMessages (300);
+
+            if (paints == 0)
+                return true;
+        }
+
+        return false;
     }
 
     int paints = 0;
