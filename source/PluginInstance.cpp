@@ -73,14 +73,27 @@ std::optional<double> readNumber (const juce::XmlElement& xml, juce::StringRef n
     return text.getDoubleValue();
 }
 
-std::optional<int> readId (const juce::XmlElement& xml, juce::StringRef name)
+std::optional<int> idFromText (const juce::String& text)
 {
-    const auto text = xml.getStringAttribute (name).trim();
-
-    if (numSignificantDigits (text) > 9)
+    if (numSignificantDigits (text.trim()) > 9)
         return std::nullopt;
 
     return text.getIntValue();
+}
+
+std::optional<int> readId (const juce::XmlElement& xml, juce::StringRef name)
+{
+    return idFromText (xml.getStringAttribute (name));
+}
+
+// An id or snapshot number in a saved tree: a number as the framework's cast
+// gives it, text as the older form's ids are read; nothing when no int holds it.
+std::optional<int> readId (const juce::MvValueTreeStream::Value& value)
+{
+    if (const auto text = value.toText())
+        return idFromText (*text);
+
+    return value.toInt();
 }
 
 // Saved values are plain numbers or flags; anything else in their place is a
@@ -193,7 +206,7 @@ public:
     {
         // A snapshot number outside the store, or no int at all, has no record to go to.
         if (depth == 1 && section == Section::snapshot)
-            snapshotIndex = snapNo.toInt().value_or (-1);
+            snapshotIndex = readId (snapNo).value_or (-1);
     }
 
     void treeEnded (int depth)
@@ -262,7 +275,7 @@ private:
         }
         else if (nodeType == NodeType::param)
         {
-            const auto id = paramId.toInt().value_or (-1);
+            const auto id = readId (paramId).value_or (-1);
 
             if (auto* hostParameter = juce::isPositiveAndBelow (id, numParams) ? hostParameters[(size_t) id] : nullptr)
             {
@@ -277,7 +290,7 @@ private:
         if (paramId.isVoid())
             return;
 
-        const auto id = paramId.toInt();
+        const auto id = readId (paramId);
 
         if (! id || ! isRestoredSetting (*id))
             return;

@@ -113,26 +113,13 @@ double MvValueTreeStream::Value::toDouble() const noexcept
     }
 }
 
-std::optional<int> MvValueTreeStream::Value::toInt() const
+std::optional<int> MvValueTreeStream::Value::toInt() const noexcept
 {
     if (kind == Kind::integer)
         return readLittleEndian<int> (data);
 
     if (kind == Kind::string)
-    {
-        const auto utf8 = stringFromBytes (data, size);
-
-        if (! utf8.has_value())
-            return std::nullopt;
-
-        const auto text = utf8->trim();
-        const auto digits = text.trimCharactersAtStart ("+-").trimCharactersAtStart ("0").initialSectionContainingOnly ("0123456789");
-
-        if (digits.length() > 9)
-            return std::nullopt;
-
-        return text.getIntValue();
-    }
+        return std::nullopt;
 
     const auto v = toNumberOrFlag();
 
@@ -140,6 +127,14 @@ std::optional<int> MvValueTreeStream::Value::toInt() const
         return std::nullopt;
 
     return (int) v;
+}
+
+std::optional<String> MvValueTreeStream::Value::toText() const
+{
+    if (kind != Kind::string)
+        return std::nullopt;
+
+    return stringFromBytes (data, size);
 }
 
 //==============================================================================

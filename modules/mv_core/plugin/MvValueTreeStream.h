@@ -93,13 +93,18 @@ struct MvValueTreeStream
         */
         double toDouble() const noexcept;
 
-        /** What casting the framework's var to int gives (text is parsed, which
-            allocates; binary data and arrays give 0), or nothing for a number
-            no int holds: a double out of range or not finite, text with more
-            than nine digits (the framework's cast is undefined for those), or
-            bytes that are no UTF-8 (its decoding runs past their end).
+        /** What casting the framework's var to int gives for void, flags and
+            numbers (binary data and arrays give 0), or nothing for a double no
+            int holds (out of range or not finite: the framework's cast is
+            undefined for those) and for text (see toText).
         */
-        std::optional<int> toInt() const;
+        std::optional<int> toInt() const noexcept;
+
+        /** Text as the framework reads it, or nothing for the other kinds and
+            for bytes that are no UTF-8 (its decoding runs past their end).
+            Allocates.
+        */
+        std::optional<String> toText() const;
 
     private:
         Kind kind = Kind::undefined;
