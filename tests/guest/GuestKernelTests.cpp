@@ -6,6 +6,8 @@
 #include "e2e/E2eFixture.h"
 
 #include <fstream>
+#include <future>
+#include <iostream>
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -147,6 +149,38 @@ std::vector<std::string> lastAddProcessing (const std::string& logPath, const st
     return block;
 }
 
+/** The longest time between two reports of a device (HID thread). */
+struct FrameGapMeter final : juce::HidDevice::Listener
+{
+    void hidDeviceReceiveCallback (char*, int, char*&, int&) override
+    {
+        const auto now = juce::Time::getMillisecondCounterHiRes();
+
+        if (last > 0)
+            longest = juce::jmax (longest.load(), now - last);
+
+        last = now;
+    }
+
+    double last = 0;
+    std::atomic<double> longest { 0 };
+};
+
+/** The longest time the message thread went without serving its timers. */
+struct MessageThreadMeter final : juce::Timer
+{
+    MessageThreadMeter() { startTimer (5); }
+
+    void timerCallback() override
+    {
+        const auto now = juce::Time::getMillisecondCounterHiRes();
+        longest = juce::jmax (longest, now - last);
+        last = now;
+    }
+
+    double last = juce::Time::getMillisecondCounterHiRes(), longest = 0;
+};
+
 //==============================================================================
 struct GuestKernelTest : ::testing::Test
 {
@@ -220,7 +254,9 @@ TEST_F (GuestKernelTest, AUnitOnTheBusAtStartIsFoundWithTheReportSizesOfItsDescr
     EXPECT_EQ (events.arrivals.size(), 1u);
     EXPECT_TRUE (backend->isDeviceValid (events.arrivals[0]));
 
-    ASSERT_TRUE (backend->openDevice (events.arrivals[0]));
+    // Opened by the node's own thread: asked again until it is done.
+    ASSERT_TRUE (runBackendUntil (*backend, [&]
+                                  { return backend->openDevice (events.arrivals[0]) == juce::HidBackend::OpenResult::opened; }));
     juce::int64 inputSize = -1, outputSize = -1;
     EXPECT_TRUE (backend->getMaxInputReportSize (events.arrivals[0], inputSize));
     EXPECT_TRUE (backend->getMaxOutputReportSize (events.arrivals[0], outputSize));
@@ -455,6 +491,110 @@ TEST_F (GuestKernelTest, AnUnreadableUnitDoesNotKeepAnAccessibleOneFromBeingClai
                                 const auto row = lockedRow();
                                 return row.serialNumberRead && row.serialNumber == 301 && ! row.openFailed
                                        && row.status == Registry::available; }));
+}
+
+//==============================================================================
+// A unit whose OUT endpoint stalls blocks every write to its node for the USB
+// timeout, and the kernel holds a lock common to all hidraw nodes meanwhile. A
+// second unit is plugged, probed and attached, the first unit is given up and
+// taken again, and the last instance goes, all while the first unit's writes
+// stall: the message thread must not wait for any of it, the second unit's
+// frames must keep coming, and the last instance must not wait for the write
+// in flight. The same run with the unit taking its reports is the control.
+TEST_F (GuestKernelTest, AUnitThatTakesNoReportsHoldsUpNeitherTheHostNorTheOtherUnit)
+{
+    struct Figures
+    {
+        double messageWait = 0, serialRead = 0, frameGap = 0, lastDestruction = 0;
+    };
+
+    auto run = [this] (bool stalled)
+    {
+        Figures figures;
+        EXPECT_FALSE (plugUnit (0, 601).empty());
+        auto& first = attachedInstance (unit (0));
+        gadgets()[0]->setTakingOutputReports (! stalled);
+
+        // The gadget keeps four reports unread; the next write stalls. A new value
+        // every few frames keeps the bridge answering.
+        for (int i = 0; i < 8; ++i)
+        {
+            first.getModel().setParamValue (nullptr, mix, 20.0f + (float) i);
+            E2eTest::runFor (4 * framePeriodMs);
+        }
+
+        MessageThreadMeter messageThread;
+        units.push_back (std::make_unique<SimulatedUnit> (602, framePeriodMs));
+        auto device = units.back()->getDevice();
+        const auto start = juce::Time::getMillisecondCounterHiRes();
+        auto plugged = std::async (std::launch::async, [device]
+                                   { return gadgets()[1]->plug (device); });
+
+        EXPECT_TRUE (waitUntil ([&]
+                                {
+                                    const auto list = first.getHidManager()->getConnectionList();
+                                    return std::any_of (list->begin(), list->end(), [] (auto* entry)
+                                                        { return entry->serialNumberRead && entry->serialNumber == 602 && entry->status == Registry::available; }); }));
+        figures.serialRead = juce::Time::getMillisecondCounterHiRes() - start;
+        EXPECT_FALSE (plugged.get().empty());
+
+        auto& second = addInstance (602);
+        EXPECT_TRUE (E2eTest::waitUntilConnected (second, longWaitMs));
+
+        FrameGapMeter frames;
+        auto* registry = second.getHidManager();
+        const auto meterOnSecondUnit = [&] (bool add)
+        {
+            const juce::ScopedLock sl (registry->getLock());
+
+            for (auto* connection : registry->connections)
+                if (connection->owner == bridgeOf (second))
+                    add ? connection->device->addListener (&frames) : connection->device->removeListener (&frames);
+        };
+
+        // The first unit given up and taken again: its node is closed and opened.
+        // Meanwhile the list of units is read, as an open device selector does.
+        meterOnSecondUnit (true);
+        first.detachUnit();
+        first.startTimer (1000);
+        EXPECT_TRUE (waitUntil ([&]
+                                { return ! E2eTest::isConnected (first); }));
+        EXPECT_TRUE (waitUntil ([&]
+                                { return registry->getConnectionList()->size() == 2 && E2eTest::isConnected (first); }));
+        E2eTest::runFor (1000);
+        meterOnSecondUnit (false);
+        figures.frameGap = frames.longest;
+        figures.messageWait = messageThread.longest;
+
+        instances.pop_back();
+        const auto destructionStart = juce::Time::getMillisecondCounterHiRes();
+        instances.clear();
+        figures.lastDestruction = juce::Time::getMillisecondCounterHiRes() - destructionStart;
+
+        // The write in flight ends with the unit, and with it the node's thread.
+        for (auto& gadget : gadgets())
+            gadget->unplug();
+
+        units.clear();
+        EXPECT_TRUE (waitUntil ([]
+                                { return juce::HidNodeWorker::getNumRunning() == 0; }));
+        return figures;
+    };
+
+    const auto control = run (false);
+    ASSERT_FALSE (HasFailure());
+    const auto stalled = run (true);
+
+    std::cout << "stalled unit (control in brackets): message thread waited at most " << juce::roundToInt (stalled.messageWait)
+              << " ms (" << juce::roundToInt (control.messageWait) << "), second unit's serial read after " << juce::roundToInt (stalled.serialRead)
+              << " ms (" << juce::roundToInt (control.serialRead) << "), its longest gap in frames " << juce::roundToInt (stalled.frameGap)
+              << " ms (" << juce::roundToInt (control.frameGap) << "), last instance destroyed in " << juce::roundToInt (stalled.lastDestruction)
+              << " ms (" << juce::roundToInt (control.lastDestruction) << ")" << std::endl;
+
+    // The fault held each of them for about the USB timeout (5 s).
+    EXPECT_LT (stalled.messageWait, 2500.0);
+    EXPECT_LT (stalled.frameGap, 2500.0);
+    EXPECT_LT (stalled.lastDestruction, 1000.0);
 }
 
 TEST_F (GuestKernelTest, TheProjectsUdevRuleTagsTheNodeBeforeTheSeatsAccessStep)

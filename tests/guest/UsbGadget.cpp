@@ -126,6 +126,7 @@ std::string UsbGadget::plug (std::shared_ptr<VirtualHidDevice> deviceToCarry, in
     device = std::move (deviceToCarry);
     device->tryOpen();
     carrying = true;
+    takingOutput = true;
     thread = std::thread ([this]
                           { carryReports(); });
 
@@ -223,7 +224,7 @@ void UsbGadget::carryReports()
         while (outgoing.size() > maxWaiting)
             outgoing.pop_front();
 
-        pollfd pfd { fd, (short) (POLLIN | (outgoing.empty() ? 0 : POLLOUT)), 0 };
+        pollfd pfd { fd, (short) ((takingOutput ? POLLIN : 0) | (outgoing.empty() ? 0 : POLLOUT)), 0 };
 
         if (::poll (&pfd, 1, 2) <= 0)
             continue;

@@ -57,6 +57,13 @@ public:
     /** The host's hidraw node while plugged in, else an empty string. */
     const std::string& getHidrawNode() const noexcept { return hidrawNode; }
 
+    /** While false, the gadget reads none of the host's output reports: once the
+        few requests the gadget side keeps queued are full, the unit's OUT endpoint
+        takes nothing and every write to the host's node blocks until the kernel's
+        USB timeout, as with a unit that hangs. True after plug().
+    */
+    void setTakingOutputReports (bool taking) noexcept { takingOutput = taking; }
+
     /** Runs `udevadm settle`: every event udevd has queued is processed. */
     static void settleUdev();
 
@@ -69,7 +76,7 @@ private:
     std::shared_ptr<VirtualHidDevice> device;
     std::string hidrawNode;
     int fd = -1;
-    std::atomic<bool> carrying { false };
+    std::atomic<bool> carrying { false }, takingOutput { true };
     std::thread thread;
 
     JUCE_DECLARE_NON_COPYABLE_WITH_LEAK_DETECTOR (UsbGadget)

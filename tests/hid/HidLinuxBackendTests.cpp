@@ -5,6 +5,7 @@
 
 #if JUCE_LINUX
     #include <fcntl.h>
+    #include <sys/stat.h>
     #include <unistd.h>
 #endif
 
@@ -275,7 +276,7 @@ TEST (HidLinuxBackend, FindsNoUnitWhereNoneIsPlugged)
 
     EXPECT_EQ (events, 0);
     EXPECT_FALSE (backend->isDeviceValid (1));
-    EXPECT_FALSE (backend->openDevice (1));
+    EXPECT_EQ (backend->openDevice (1), juce::HidBackend::OpenResult::failed);
     backend->close();
 }
 
@@ -353,76 +354,100 @@ TEST (HidLinuxBackend, WakeEndsAWaitingSlice)
     backend->close();
 }
 
-// A unit whose endpoint stalls takes no report, and its write blocks (a pipe
-// whose buffer is full blocks the same way). Handing a report to the writer
-// never waits for that: the report in flight stays with the writer, the next
-// one is dropped, and once the write got through the writer takes reports again.
-TEST (HidReportWriter, AStalledWriteHoldsUpNobodyAndLaterReportsAreDroppedUntilItEnds)
+// A unit whose endpoint stalls takes no report, and a write to it blocks (a
+// FIFO whose buffer is full blocks the same way). Nobody waits for that: posts
+// return at once, a newer report replaces the one still waiting, and giving the
+// node up returns at once; the thread ends by itself once its write got through.
+TEST (HidNodeWorker, AStalledWriteHoldsUpNobody)
 {
-    int ends[2] = { -1, -1 };
-    ASSERT_EQ (::pipe2 (ends, O_CLOEXEC), 0);
+    const auto path = juce::File::createTempFile ("node").getFullPathName();
+    ASSERT_EQ (::mkfifo (path.toRawUTF8(), 0600), 0);
+    const auto reader = ::open (path.toRawUTF8(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    const auto filler = ::open (path.toRawUTF8(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
 
-    // Fill the pipe so that the next write blocks.
-    ::fcntl (ends[1], F_SETFL, O_NONBLOCK);
-    const std::vector<juce::uint8> chunk (4096, 0x55);
-    size_t filled = 0;
-
-    for (ssize_t n; (n = ::write (ends[1], chunk.data(), chunk.size())) > 0;)
-        filled += (size_t) n;
-
-    ::fcntl (ends[1], F_SETFL, 0);
-
-    // Reads what is in the pipe, so that a stalled write can end.
-    auto drain = [&] (size_t bytes)
+    auto fill = [&]
     {
-        std::vector<juce::uint8> sink (bytes);
-        size_t got = 0;
+        const std::vector<juce::uint8> chunk (4096, 0x55);
+        size_t filled = 0;
 
-        while (got < bytes)
-        {
-            const auto n = ::read (ends[0], sink.data() + got, bytes - got);
+        for (size_t size : { chunk.size(), (size_t) 1 })
+            for (ssize_t n; (n = ::write (filler, chunk.data(), size)) > 0;)
+                filled += (size_t) n;
 
-            if (n <= 0)
-                break;
-
-            got += (size_t) n;
-        }
-
-        return sink;
+        return filled;
     };
 
+    auto readBytes = [&] (size_t count)
     {
-        juce::HidReportWriter writer;
-        const std::vector<juce::uint8> report (64, 0x21);
+        std::vector<juce::uint8> bytes;
+        const auto end = juce::Time::getMillisecondCounter() + 10000;
 
-        auto firstPost = std::async (std::launch::async, [&]
-                                     { return writer.post (ends[1], 0, report.data(), (int) report.size()); });
-        const auto firstReturned = firstPost.wait_for (std::chrono::seconds (10)) == std::future_status::ready;
-        EXPECT_TRUE (firstReturned) << "the poster waited for the stalled write";
-
-        if (firstReturned)
+        while (bytes.size() < count && juce::Time::getMillisecondCounter() < end)
         {
-            EXPECT_FALSE (writer.post (ends[1], 0, report.data(), (int) report.size())) << "dropped while one is in flight";
+            juce::uint8 buffer[4096];
+            const auto n = ::read (reader, buffer, juce::jmin (sizeof (buffer), count - bytes.size()));
+
+            if (n > 0)
+                bytes.insert (bytes.end(), buffer, buffer + n);
+            else
+                juce::Thread::sleep (1);
         }
 
-        drain (filled);
-        EXPECT_TRUE (firstPost.get()) << "the first report was taken";
+        return bytes;
+    };
 
-        const auto tail = drain (report.size() + 1);
-        EXPECT_EQ (tail[0], 0) << "the report id byte comes first";
-        EXPECT_EQ (tail[1], 0x21);
+    auto worker = juce::HidNodeWorker::start (path);
+    ASSERT_NE (worker, nullptr);
+    worker->requestOpen();
+    int fd = -1;
+    juce::HidReportSizes sizes;
+    ASSERT_TRUE (mvtest::runMessageLoopUntil ([&]
+                                              { return worker->getOpenState (fd, sizes) == juce::HidNodeWorker::OpenState::open; }));
 
-        const auto end = juce::Time::getMillisecondCounter() + 10000;
-        while (writer.isBusy() && juce::Time::getMillisecondCounter() < end)
-            juce::Thread::sleep (1);
+    const auto stuffed = fill();
+    std::vector<juce::uint8> report (64, 0);
 
-        EXPECT_FALSE (writer.isBusy());
-        EXPECT_TRUE (writer.post (ends[1], 7, report.data(), 2));
-        const auto next = drain (3);
-        EXPECT_EQ (next[0], 7);
+    for (juce::uint8 tag : { 0xa1, 0xa2, 0xa3 })
+    {
+        report[0] = tag;
+        EXPECT_TRUE (worker->post (0, report.data(), (int) report.size()));
     }
 
-    ::close (ends[0]);
-    ::close (ends[1]);
+    // What follows the filler is the last report, perhaps after the first (taken
+    // before the others came); never the second.
+    readBytes (stuffed);
+    const auto first = readBytes (65);
+    ASSERT_EQ (first.size(), 65u);
+    EXPECT_EQ (first[0], 0) << "the report id byte comes first";
+
+    if (first[1] == 0xa1)
+    {
+        const auto next = readBytes (65);
+        ASSERT_EQ (next.size(), 65u);
+        EXPECT_EQ (next[1], 0xa3);
+    }
+    else
+    {
+        EXPECT_EQ (first[1], 0xa3);
+    }
+
+    // Stalled again, then given up.
+    const auto running = juce::HidNodeWorker::getNumRunning();
+    const auto stuffedAgain = fill();
+    EXPECT_TRUE (worker->post (0, report.data(), (int) report.size()));
+    auto retired = std::async (std::launch::async, [&]
+                               { worker->requestClose(); worker->retire(); });
+    EXPECT_EQ (retired.wait_for (std::chrono::seconds (10)), std::future_status::ready) << "giving the node up waited for the write";
+    retired.wait();
+    EXPECT_FALSE (worker->post (0, report.data(), (int) report.size())) << "nothing is taken once given up";
+
+    readBytes (stuffedAgain);
+    EXPECT_TRUE (mvtest::runMessageLoopUntil ([&]
+                                              { return worker->hasEnded(); }));
+    EXPECT_EQ (juce::HidNodeWorker::getNumRunning(), running - 1);
+
+    ::close (filler);
+    ::close (reader);
+    juce::File (path).deleteFile();
 }
 #endif

@@ -18,6 +18,12 @@ void VirtualHidDevice::setFailingOpens (int count)
     failingOpens = count;
 }
 
+void VirtualHidDevice::setOpensPending (bool pending)
+{
+    const std::lock_guard<std::mutex> sl (mutex);
+    opensPending = pending;
+}
+
 void VirtualHidDevice::setReportSizesAvailable (bool inputSizeIsAvailable, bool outputSizeIsAvailable)
 {
     const std::lock_guard<std::mutex> sl (mutex);
@@ -100,22 +106,27 @@ int VirtualHidDevice::getNumSentReports() const
     return (int) sent.size();
 }
 
-bool VirtualHidDevice::tryOpen()
+juce::HidBackend::OpenResult VirtualHidDevice::tryOpen()
 {
+    using OpenResult = juce::HidBackend::OpenResult;
+
     {
         const std::lock_guard<std::mutex> sl (mutex);
         ++openAttempts;
+
+        if (opensPending)
+            return OpenResult::pending;
 
         if (failingOpens != 0)
         {
             if (failingOpens > 0)
                 --failingOpens;
 
-            return false;
+            return OpenResult::failed;
         }
 
         if (open)
-            return true;
+            return OpenResult::opened;
 
         open = true;
         ++opens;
@@ -126,7 +137,7 @@ bool VirtualHidDevice::tryOpen()
     if (peer != nullptr)
         peer->deviceOpened();
 
-    return true;
+    return OpenResult::opened;
 }
 
 void VirtualHidDevice::close (bool byHost)
@@ -330,18 +341,16 @@ public:
         return entry != nullptr && ! entry->silent;
     }
 
-    bool openDevice (juce::HidDeviceRef ref) override
+    OpenResult openDevice (juce::HidDeviceRef ref) override
     {
         auto* known = findKnown (ref);
 
         if (known == nullptr || ! isDeviceValid (ref))
-            return false;
+            return OpenResult::failed;
 
-        if (! known->device->tryOpen())
-            return false;
-
-        known->open = true;
-        return true;
+        const auto result = known->device->tryOpen();
+        known->open = result == OpenResult::opened;
+        return result;
     }
 
     void closeDevice (juce::HidDeviceRef ref) override

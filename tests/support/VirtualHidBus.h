@@ -57,6 +57,9 @@ public:
     /** The next `count` opens fail; -1 makes every open fail, 0 none. */
     void setFailingOpens (int count);
 
+    /** While set, every open stays pending, as one that the kernel holds up. */
+    void setOpensPending (bool pending);
+
     /** Withholds the input or output report size (the host cannot read it). */
     void setReportSizesAvailable (bool inputSize, bool outputSize);
 
@@ -100,7 +103,7 @@ private:
         std::vector<juce::uint8> data;
     };
 
-    bool tryOpen();
+    juce::HidBackend::OpenResult tryOpen();
     void close (bool byHost);
     void takeReports (std::vector<QueuedReport>& into);
     void noteDelivered();
@@ -115,7 +118,7 @@ private:
     VirtualHidBus* bus = nullptr;
     Peer* peer = nullptr;
     int failingOpens = 0;
-    bool inputSizeAvailable = true, outputSizeAvailable = true;
+    bool opensPending = false, inputSizeAvailable = true, outputSizeAvailable = true;
     bool open = false;
     int openAttempts = 0, opens = 0, closes = 0, delivered = 0;
     std::deque<QueuedReport> queue;

@@ -16,7 +16,9 @@ using HidDeviceRef = uint64;
     output reports.
 
     A backend is created, used and destroyed on the HID thread only (wake() is
-    the one call that may come from another thread). Every
+    the one call that may come from another thread). Apart from runSlice(), none
+    of its calls may wait for a device: the HID thread makes them holding the HID
+    layer's lock, which the message thread takes too. Every
     callback it makes (arrival, removal, input report) is made from inside
     runSlice(), on that thread, so a backend needs no lock of its own towards
     the HID layer.
@@ -82,10 +84,23 @@ public:
     /** False once the device reference no longer names a device on the bus. */
     virtual bool isDeviceValid (HidDeviceRef device) = 0;
 
-    /** Opens the device for reading and writing reports. May fail. */
-    virtual bool openDevice (HidDeviceRef device) = 0;
+    /** What openDevice() answers. */
+    enum class OpenResult
+    {
+        opened, /**< open for reading and writing reports */
+        failed, /**< could not be opened; the next call tries again */
+        pending /**< still being opened: ask again later */
+    };
 
-    /** Closes the device; its input-report callback ends with it. */
+    /** Opens the device for reading and writing reports, or goes on opening it.
+        A backend whose open can block opens on a thread of its own and answers
+        pending until it is done; the HID layer then asks again at its next pass.
+    */
+    virtual OpenResult openDevice (HidDeviceRef device) = 0;
+
+    /** Closes the device, or has it closed without waiting for it (an open still
+        pending is given up the same way); its input-report callback ends with it.
+    */
     virtual void closeDevice (HidDeviceRef device) = 0;
 
     /** Reads the largest input report of an open device, report-id byte included
@@ -102,8 +117,8 @@ public:
     */
     virtual void registerInputReportCallback (HidDeviceRef device, uint8* buffer, int64 bufferSize, ReportCallback callback, void* context) = 0;
 
-    /** Sends one report of the given type and id with length data bytes.
-        Returns 0 on success.
+    /** Sends one report of the given type and id with length data bytes, or
+        hands it to be sent without waiting for the device. Returns 0 on success.
     */
     virtual int setReport (HidDeviceRef device, int reportType, int reportId, const uint8* data, int length) = 0;
 

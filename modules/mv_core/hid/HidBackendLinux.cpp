@@ -19,9 +19,11 @@ namespace juce
     hidraw carries the reports: one read is one report, a write is the report id
     byte followed by the report. Report sizes come from the report descriptor.
 
-    The wait of a slice also watches an eventfd, so wake() ends it at once, and
-    reports are written by each unit's HidReportWriter, so a unit that does not
-    take its reports never holds up the HID thread or the other units.
+    The wait of a slice also watches an eventfd, so wake() ends it at once. The
+    calls that can block on a unit (open, the descriptor read, write, close) are
+    made by each node's HidNodeWorker; here the HID thread only polls and reads,
+    so a unit that does not take its reports holds up neither the HID thread nor
+    the other units.
 */
 class LinuxHidBackend final : public HidBackend
 {
@@ -180,23 +182,45 @@ public:
     //==============================================================================
     bool isDeviceValid (HidDeviceRef ref) override { return findDevice (ref) != nullptr; }
 
-    bool openDevice (HidDeviceRef ref) override
+    OpenResult openDevice (HidDeviceRef ref) override
     {
         auto* device = findDevice (ref);
 
         if (device == nullptr)
-            return false;
+            return OpenResult::failed;
 
         if (device->fd >= 0)
-            return true;
+            return OpenResult::opened;
 
-        device->fd = ::open (device->devnode.toRawUTF8(), O_RDWR | O_CLOEXEC);
+        if (device->worker == nullptr && (device->worker = HidNodeWorker::start (device->devnode)) == nullptr)
+            return OpenResult::failed;
 
-        if (device->fd < 0)
-            return false;
+        if (! device->opening)
+        {
+            device->worker->requestOpen();
+            device->opening = true;
+            return OpenResult::pending;
+        }
 
-        device->sizes = readReportSizes (device->fd);
-        return true;
+        int fd = -1;
+        HidReportSizes sizes;
+
+        switch (device->worker->getOpenState (fd, sizes))
+        {
+            case HidNodeWorker::OpenState::open:
+                device->opening = false;
+                device->fd = fd;
+                device->sizes = sizes;
+                return OpenResult::opened;
+
+            case HidNodeWorker::OpenState::failed:
+                device->opening = false;
+                return OpenResult::failed;
+
+            case HidNodeWorker::OpenState::opening:
+            default:
+                return OpenResult::pending;
+        }
     }
 
     void closeDevice (HidDeviceRef ref) override
@@ -246,8 +270,7 @@ public:
             || length < 0 || length > HidDevice::maximumReportSize)
             return -1;
 
-        // Dropped while the previous report is still being written.
-        return device->writer.post (device->fd, (uint8) reportId, data, length) ? 0 : -1;
+        return device->worker->post ((uint8) reportId, data, length) ? 0 : -1;
     }
 
 private:
@@ -263,9 +286,16 @@ private:
         ReportCallback callback = nullptr;
         void* context = nullptr;
 
-        // One per unit, so that a unit that does not take its reports holds up
-        // only its own replies, never another unit's.
-        HidReportWriter writer;
+        // One per unit, started by its first open, so that a unit that does not
+        // take its reports holds up only its own calls, never another unit's.
+        std::shared_ptr<HidNodeWorker> worker;
+        bool opening = false;
+
+        ~Device()
+        {
+            if (worker != nullptr)
+                worker->retire();
+        }
     };
 
     Device* findDevice (HidDeviceRef ref) const noexcept
@@ -286,12 +316,14 @@ private:
         return nullptr;
     }
 
+    // The descriptor is the worker's: it closes it once its write in flight ended.
     static void closeFd (Device& device)
     {
-        if (device.fd >= 0)
-            ::close (device.fd);
+        if (device.worker != nullptr && (device.fd >= 0 || device.opening))
+            device.worker->requestClose();
 
         device.fd = -1;
+        device.opening = false;
         device.callback = nullptr;
         device.context = nullptr;
         device.buffer = nullptr;
@@ -431,22 +463,6 @@ private:
 
         const uint32 reportId = (device->sizes.usesReportIds && length > 0) ? readBuffer[0] : 0;
         device->callback (device->context, 0, this, inputReport, reportId, device->buffer != nullptr ? device->buffer : readBuffer, (long) length);
-    }
-
-    static HidReportSizes readReportSizes (int fd)
-    {
-        int descriptorSize = 0;
-
-        if (::ioctl (fd, HIDIOCGRDESCSIZE, &descriptorSize) < 0 || descriptorSize <= 0 || descriptorSize > HID_MAX_DESCRIPTOR_SIZE)
-            return {};
-
-        hidraw_report_descriptor descriptor {};
-        descriptor.size = (uint32_t) descriptorSize;
-
-        if (::ioctl (fd, HIDIOCGRDESC, &descriptor) < 0)
-            return {};
-
-        return HidReportSizes::fromDescriptor (descriptor.value, descriptor.size);
     }
 
     //==============================================================================

@@ -163,10 +163,18 @@ void HidManager::openDevice (HidDevice& device)
         return;
     }
 
-    if (! backend.openDevice (ref))
+    switch (backend.openDevice (ref))
     {
-        openFailed (device);
-        return;
+        case HidBackend::OpenResult::pending:
+            return; // asked again at the next pass, while the device stays openRequested
+
+        case HidBackend::OpenResult::failed:
+            openFailed (device);
+            return;
+
+        case HidBackend::OpenResult::opened:
+        default:
+            break;
     }
 
     int64 inputSize = -1, outputSize = -1;

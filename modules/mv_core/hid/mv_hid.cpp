@@ -2,7 +2,7 @@
 
 #include "HidBackend.cpp"
 #include "HidReportDescriptor.cpp"
-#include "HidReportWriter.cpp"
+#include "HidNodeWorker.cpp"
 #include "HidBackendLinux.cpp"
 #include "HidDevice.cpp"
 #include "HidManager.cpp"

@@ -5,4 +5,4 @@
 #include "HidBackend.h"
 #include "HidDevice.h"
 #include "HidManager.h"
-#include "HidReportWriter.h"
+#include "HidNodeWorker.h"

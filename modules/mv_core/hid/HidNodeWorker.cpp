@@ -1,0 +1,340 @@
+#if JUCE_LINUX
+
+    #include <sys/eventfd.h>
+    #include <poll.h>
+    #include <pthread.h>
+    #include <fcntl.h>
+    #include <unistd.h>
+    #include <sys/ioctl.h>
+    #include <linux/hidraw.h>
+    #include <cerrno>
+
+namespace juce
+{
+
+//==============================================================================
+/** Every worker thread of the process, joined once it has ended. The static
+    instance's destructor runs when the module is unloaded (or the process ends)
+    and waits for the threads still running.
+*/
+struct HidNodeWorker::Threads
+{
+    struct Entry
+    {
+        std::shared_ptr<HidNodeWorker> worker;
+        std::thread thread;
+    };
+
+    static Threads& get()
+    {
+        static Threads threads;
+        return threads;
+    }
+
+    ~Threads() { waitForAll(); }
+
+    void add (std::shared_ptr<HidNodeWorker> worker)
+    {
+        auto* raw = worker.get();
+        std::thread thread ([raw]
+                            { raw->run(); });
+        pthread_setname_np (thread.native_handle(), "HidNodeWorker");
+
+        const std::lock_guard<std::mutex> sl (lock);
+        joinEnded();
+        entries.push_back ({ std::move (worker), std::move (thread) });
+    }
+
+    int getNumRunning()
+    {
+        const std::lock_guard<std::mutex> sl (lock);
+        return (int) std::count_if (entries.begin(), entries.end(), [] (const Entry& e)
+                                    { return ! e.worker->hasEnded(); });
+    }
+
+    void waitForAll()
+    {
+        std::vector<Entry> all;
+
+        {
+            const std::lock_guard<std::mutex> sl (lock);
+            all.swap (entries);
+        }
+
+        for (auto& entry : all)
+        {
+            entry.worker->retire();
+            entry.thread.join();
+        }
+    }
+
+private:
+    // A thread that has said it ended returns at once, so joining it takes no time.
+    void joinEnded()
+    {
+        for (auto it = entries.begin(); it != entries.end();)
+        {
+            if (it->worker->hasEnded())
+            {
+                it->thread.join();
+                it = entries.erase (it);
+            }
+            else
+            {
+                ++it;
+            }
+        }
+    }
+
+    std::mutex lock;
+    std::vector<Entry> entries;
+};
+
+//==============================================================================
+HidNodeWorker::HidNodeWorker (const String& nodePath)
+    : path (nodePath.toStdString())
+    , eventFd (::eventfd (0, EFD_CLOEXEC | EFD_NONBLOCK))
+{
+}
+
+HidNodeWorker::~HidNodeWorker()
+{
+    if (eventFd >= 0)
+        ::close (eventFd);
+}
+
+std::shared_ptr<HidNodeWorker> HidNodeWorker::start (const String& path)
+{
+    std::shared_ptr<HidNodeWorker> worker (new HidNodeWorker (path));
+
+    if (worker->eventFd < 0)
+        return {};
+
+    Threads::get().add (worker);
+    return worker;
+}
+
+int HidNodeWorker::getNumRunning()
+{
+    return Threads::get().getNumRunning();
+}
+
+void HidNodeWorker::waitForAll()
+{
+    Threads::get().waitForAll();
+}
+
+//==============================================================================
+void HidNodeWorker::requestOpen()
+{
+    {
+        const std::lock_guard<std::mutex> sl (controlLock);
+        wantOpen = ! retired;
+        ++openRequest;
+    }
+
+    signal();
+}
+
+HidNodeWorker::OpenState HidNodeWorker::getOpenState (int& descriptor, HidReportSizes& sizes)
+{
+    const std::lock_guard<std::mutex> sl (controlLock);
+
+    if (! wantOpen || servedRequest != openRequest)
+        return OpenState::opening;
+
+    descriptor = servedFd;
+    sizes = servedSizes;
+    open = servedState == OpenState::open;
+    return servedState;
+}
+
+void HidNodeWorker::requestClose()
+{
+    {
+        const std::lock_guard<std::mutex> sl (controlLock);
+        wantOpen = false;
+    }
+
+    open = false;
+    signal();
+}
+
+void HidNodeWorker::retire()
+{
+    {
+        const std::lock_guard<std::mutex> sl (controlLock);
+        wantOpen = false;
+        retired = true;
+    }
+
+    open = false;
+    signal();
+}
+
+bool HidNodeWorker::post (uint8 reportId, const uint8* data, int length)
+{
+    if (! open || length < 0 || length > HidDevice::maximumReportSize || (length > 0 && data == nullptr))
+        return false;
+
+    auto& report = reports[back];
+    report.bytes[0] = reportId;
+
+    if (length > 0)
+        std::memcpy (report.bytes + 1, data, (size_t) length);
+
+    report.length = length + 1;
+    back = middle.exchange (back | freshReport, std::memory_order_acq_rel) & ~freshReport;
+    signal();
+    return true;
+}
+
+bool HidNodeWorker::isBusy() const noexcept
+{
+    return writing.load() || (middle.load() & freshReport) != 0;
+}
+
+//==============================================================================
+void HidNodeWorker::signal() noexcept
+{
+    const uint64_t one = 1;
+    [[maybe_unused]] const auto written = ::write (eventFd, &one, sizeof (one));
+}
+
+void HidNodeWorker::waitForSignal() noexcept
+{
+    // A report that waits for the end of a rest is written when it ends.
+    auto timeoutMs = -1;
+
+    if (restMs > 0 && (middle.load (std::memory_order_acquire) & freshReport) != 0)
+        timeoutMs = jmax (0, (int) (restUntil - Time::getMillisecondCounter()));
+
+    pollfd pfd { eventFd, POLLIN, 0 };
+
+    while (::poll (&pfd, 1, timeoutMs) < 0 && errno == EINTR)
+    {
+    }
+
+    uint64_t count = 0;
+    [[maybe_unused]] const auto read = ::read (eventFd, &count, sizeof (count));
+}
+
+void HidNodeWorker::writeWaitingReports() noexcept
+{
+    while (fd >= 0 && (middle.load (std::memory_order_acquire) & freshReport) != 0)
+    {
+        if (restMs > 0 && (int) (restUntil - Time::getMillisecondCounter()) > 0)
+            return;
+
+        // A node given up meanwhile gets nothing more: its unit may be the one
+        // that takes no reports, and each write would hold the thread again.
+        {
+            const std::lock_guard<std::mutex> sl (controlLock);
+
+            if (! wantOpen)
+                return;
+        }
+
+        writing.store (true);
+        front = middle.exchange (front, std::memory_order_acq_rel) & ~freshReport;
+        const auto& report = reports[front];
+        const auto started = Time::getMillisecondCounter();
+        ssize_t written;
+
+        do
+            written = ::write (fd, report.bytes, (size_t) report.length);
+        while (written < 0 && errno == EINTR);
+
+        const auto timedOut = (written < 0 && errno == ETIMEDOUT) || Time::getMillisecondCounter() - started >= (uint32) stalledWriteMs;
+
+        if (timedOut)
+        {
+            restMs = restMs == 0 ? firstRestMs : jmin (2 * restMs, longestRestMs);
+            restUntil = Time::getMillisecondCounter() + (uint32) restMs;
+        }
+        else if (written >= 0)
+        {
+            restMs = 0;
+        }
+
+        writing.store (false);
+    }
+}
+
+namespace
+{
+    HidReportSizes readReportSizes (int fd)
+    {
+        int descriptorSize = 0;
+
+        if (::ioctl (fd, HIDIOCGRDESCSIZE, &descriptorSize) < 0 || descriptorSize <= 0 || descriptorSize > HID_MAX_DESCRIPTOR_SIZE)
+            return {};
+
+        hidraw_report_descriptor descriptor {};
+        descriptor.size = (uint32_t) descriptorSize;
+
+        if (::ioctl (fd, HIDIOCGRDESC, &descriptor) < 0)
+            return {};
+
+        return HidReportSizes::fromDescriptor (descriptor.value, descriptor.size);
+    }
+}
+
+void HidNodeWorker::run()
+{
+    HidReportSizes sizes;
+
+    for (;;)
+    {
+        waitForSignal();
+
+        bool shouldBeOpen, shouldEnd;
+        uint32 request, served;
+
+        {
+            const std::lock_guard<std::mutex> sl (controlLock);
+            shouldBeOpen = wantOpen;
+            shouldEnd = retired;
+            request = openRequest;
+            served = servedRequest;
+        }
+
+        if (shouldBeOpen && request != served)
+        {
+            // A node still open (its close was asked for and withdrawn before it
+            // was acted on) answers the new request as it is.
+            if (fd < 0)
+            {
+                fd = ::open (path.c_str(), O_RDWR | O_CLOEXEC);
+                sizes = fd >= 0 ? readReportSizes (fd) : HidReportSizes();
+            }
+
+            const std::lock_guard<std::mutex> sl (controlLock);
+            servedRequest = request;
+            servedState = fd >= 0 ? OpenState::open : OpenState::failed;
+            servedFd = fd;
+            servedSizes = sizes;
+        }
+        else if (! shouldBeOpen && fd >= 0)
+        {
+            ::close (fd);
+            fd = -1;
+
+            // A report that waited for the closed node is not for the next open.
+            if ((middle.load (std::memory_order_acquire) & freshReport) != 0)
+                front = middle.exchange (front, std::memory_order_acq_rel) & ~freshReport;
+        }
+
+        if (shouldBeOpen)
+            writeWaitingReports();
+
+        if (shouldEnd && fd < 0)
+            break;
+    }
+
+    ended.store (true);
+}
+
+} // namespace juce
+
+#endif
