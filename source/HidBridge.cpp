@@ -729,6 +729,17 @@ void QCompressorHidBridge::hidConnectionCallback (bool connected)
     instance.startTimer (1000);
 }
 
+void QCompressorHidBridge::hidOpenFailed()
+{
+    if (auto* registry = instance.getHidManager())
+        registry->claimOpenFailed (this);
+
+    // Under the HID layer's lock, so a bridge being replaced is either retired
+    // already or its replacement's claim stops the timer after this.
+    if (! retired.load())
+        instance.startTimer (1000);
+}
+
 //==============================================================================
 void QCompressorHidBridge::beginLoadingPreset()
 {

@@ -94,6 +94,12 @@ public:
     */
     void hidConnectionCallback (bool connected) override;
 
+    /** The unit claimed for this bridge could not be opened: the claim is given
+        back to the registry, and the instance's connect timer tries again (the
+        unit itself once its back-off is over). HID thread.
+    */
+    void hidOpenFailed() override;
+
     /** Marks a bridge that a new one replaces: a loss it hears from now on neither
         restarts the instance's connect timer nor tells the instance it is no longer
         connected. Message thread, before the bridge is detached.

@@ -125,7 +125,12 @@ bool QCompressorHidManager::isClaimable (const HardwareConnection& connection) n
 {
     const auto& device = *connection.device;
     return connection.owner == nullptr && ! device.isRemoved() && device.serialNumberRead.load()
-           && device.state.load() == juce::HidDevice::closed;
+           && device.state.load() == juce::HidDevice::closed && ! isWaitingForRetry (connection);
+}
+
+bool QCompressorHidManager::isWaitingForRetry (const HardwareConnection& connection) noexcept
+{
+    return connection.openFailed && (juce::int32) (juce::Time::getMillisecondCounter() - connection.retryAt) < 0;
 }
 
 bool QCompressorHidManager::claim (HardwareConnection& connection, juce::HidDevice::Listener* bridge)
@@ -137,6 +142,11 @@ bool QCompressorHidManager::claim (HardwareConnection& connection, juce::HidDevi
         || device.state.load() != juce::HidDevice::closed)
         return false;
 
+    // A new attempt: the back-off grows only while the attempts keep failing.
+    if (! connection.openFailed)
+        connection.failedOpens = 0;
+
+    connection.openFailed = false;
     device.state.exchange (juce::HidDevice::openRequested);
     device.addListener (bridge);
     connection.owner = bridge;
@@ -268,7 +278,7 @@ bool QCompressorHidManager::hasFailedUnits() const
     const juce::ScopedLock sl (getLock());
 
     for (auto* connection : connections)
-        if (connection->openFailed)
+        if (connection->openFailed && ! connection->device->serialNumberRead.load())
             return true;
 
     return false;
@@ -300,15 +310,13 @@ void QCompressorHidManager::probeNextUnit()
         if (connection->owner == this)
             return;
 
-    const auto now = juce::Time::getMillisecondCounter();
-
     for (auto* connection : connections)
     {
         auto& device = *connection->device;
 
         // A unit that could not be opened waits for its back-off, so that the
         // units after it are probed meanwhile.
-        if (connection->openFailed && (juce::int32) (now - connection->retryAt) < 0)
+        if (isWaitingForRetry (*connection))
             continue;
 
         if (connection->owner == nullptr && ! device.serialNumberRead.load() && ! device.isRemoved()
@@ -331,11 +339,36 @@ QCompressorHidManager::HardwareConnection* QCompressorHidManager::findProbedConn
     return nullptr;
 }
 
-void QCompressorHidManager::endProbe (HardwareConnection& connection)
+void QCompressorHidManager::giveBack (HardwareConnection& connection)
 {
-    connection.device->removeListener (this);
+    connection.device->removeListener (connection.owner);
     connection.device->state.exchange (juce::HidDevice::closeRequested);
     connection.owner = nullptr;
+}
+
+void QCompressorHidManager::noteOpenFailed (HardwareConnection& connection)
+{
+    // Withdrawn here, the open request ends at once: the device was never open.
+    connection.failedOpens = juce::jmin (connection.failedOpens + 1, 30);
+    const auto delay = juce::jmin (longestRetryDelayMs, firstRetryDelayMs << juce::jmin (connection.failedOpens - 1, 3));
+    connection.retryAt = juce::Time::getMillisecondCounter() + (juce::uint32) delay;
+    connection.openFailed = true;
+    giveBack (connection);
+    triggerAsyncUpdate();
+}
+
+void QCompressorHidManager::claimOpenFailed (juce::HidDevice::Listener* bridge)
+{
+    const juce::ScopedLock sl (getLock());
+
+    for (auto* connection : connections)
+    {
+        if (bridge != nullptr && connection->owner == bridge && connection->device.get() == getDeviceBeingServed())
+        {
+            noteOpenFailed (*connection);
+            return;
+        }
+    }
 }
 
 //==============================================================================
@@ -366,8 +399,8 @@ void QCompressorHidManager::hidDeviceReceiveCallback (char* report, int length, 
     connection->device->serialNumber.store (serial);
     connection->device->serialNumberRead.store (true);
     connection->openFailed = false;
-    connection->failedProbes = 0;
-    endProbe (*connection);
+    connection->failedOpens = 0;
+    giveBack (*connection);
     probeNextUnit();
     triggerAsyncUpdate();
 }
@@ -381,7 +414,7 @@ void QCompressorHidManager::hidConnectionCallback (bool isConnected)
 
     if (auto* connection = findProbedConnection (getDeviceBeingServed()))
     {
-        endProbe (*connection);
+        giveBack (*connection);
         probeNextUnit();
     }
 }
@@ -396,13 +429,6 @@ void QCompressorHidManager::hidOpenFailed()
 
     // The probe gives the unit up: it stays unread and unclaimable, the next unit
     // is probed, and this one is tried again after its back-off.
-    connection->failedProbes = juce::jmin (connection->failedProbes + 1, 30);
-    const auto delay = juce::jmin (longestRetryDelayMs, firstRetryDelayMs << juce::jmin (connection->failedProbes - 1, 3));
-    connection->retryAt = juce::Time::getMillisecondCounter() + (juce::uint32) delay;
-    connection->openFailed = true;
-
-    // Withdrawn here, the request ends at once: the device was never open.
-    endProbe (*connection);
+    noteOpenFailed (*connection);
     probeNextUnit();
-    triggerAsyncUpdate();
 }

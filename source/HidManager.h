@@ -47,17 +47,18 @@ public:
         /** Used only inside the device-list rebuild. */
         bool stale = false;
 
-        /** The serial probe could not open the unit (no access, busy, gone). The
-            unit stays unread and cannot be claimed; the probe tries it again after
-            a back-off, and at once after the next device-list change. Cleared when
-            its serial number is read.
+        /** The last open of the unit failed (no access, held by another program,
+            gone), for the serial probe or for an instance that claimed it. The unit
+            is listed as without access and is neither probed nor claimed until its
+            back-off is over; after the next device-list change it is tried again at
+            once. Cleared when its serial number is read or it is claimed again.
         */
         bool openFailed = false;
 
-        /** The probes of this unit that failed in a row (the back-off grows with it). */
-        int failedProbes = 0;
+        /** The opens of this unit that failed in a row (the back-off grows with it). */
+        int failedOpens = 0;
 
-        /** Millisecond counter from which the next probe of a failed unit may start. */
+        /** Millisecond counter from which the next attempt on a failed unit may start. */
         juce::uint32 retryAt = 0;
     };
 
@@ -128,6 +129,14 @@ public:
     */
     bool claim (HardwareConnection& connection, juce::HidDevice::Listener* bridge);
 
+    /** The unit a protocol engine claimed could not be opened: the claim is given
+        back as a failed serial probe gives its unit back. The open request is
+        withdrawn, the engine leaves the device's listeners and is no longer the
+        owner, and the unit is marked failed (see HardwareConnection::openFailed).
+        HID thread, from the engine's hidOpenFailed().
+    */
+    void claimOpenFailed (juce::HidDevice::Listener* bridge);
+
     /** Gives a protocol engine's unit back: the device is asked to close (an open
         request not yet served is withdrawn the same way), the engine hears
         hidConnectionCallback (false) on this thread, leaves the device's listeners
@@ -159,9 +168,13 @@ public:
     static int serialFieldOf (juce::int64 recordedSerial) noexcept;
 
     /** True if a connection's unit can be claimed: nobody owns it, its device is
-        closed and on the bus, and its serial number was read. Hold getLock().
+        closed and on the bus, its serial number was read, and it is not waiting
+        out the back-off of a failed open. Hold getLock().
     */
     static bool isClaimable (const HardwareConnection& connection) noexcept;
+
+    /** True while a unit whose last open failed waits for its back-off. Hold getLock(). */
+    static bool isWaitingForRetry (const HardwareConnection& connection) noexcept;
 
     /** The lock that guards `connections`, the devices' listeners and the device list. */
     using juce::HidManager::getLock;
@@ -189,7 +202,8 @@ private:
     void rebuildConnections();
     void probeNextUnit();
     HardwareConnection* findProbedConnection (juce::HidDevice* device) const;
-    void endProbe (HardwareConnection& connection);
+    void giveBack (HardwareConnection& connection);
+    void noteOpenFailed (HardwareConnection& connection);
 
     /** Message thread: starts the probe of a failed unit once its back-off is over. */
     struct RetryTimer final : juce::Timer

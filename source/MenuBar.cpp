@@ -317,8 +317,8 @@ void MenuBar::openDeviceSelector()
 
         // A unit is offered for CONNECT only once its serial number was read (a
         // few frames after it was opened): an unread row would store a choice
-        // that names no unit.
-        const auto enabled = (entry->status == QCompressorHidManager::available && entry->serialNumberRead)
+        // that names no unit. One that could not be opened is greyed.
+        const auto enabled = (entry->status == QCompressorHidManager::available && entry->serialNumberRead && ! entry->openFailed)
                              || (connected && ownBridge != nullptr && entry->owner == ownBridge);
 
         const auto storedSerial = entry->serialNumberRead ? QCompressorHidManager::storedSerialFor (entry->serialNumber)

@@ -489,7 +489,7 @@ void QCompressorPluginInstance::timerCallback()
                 if (! claimed)
                     askForSelector = std::any_of (connections.begin(), connections.end(), [] (auto* c)
                                                   { return c->device->state.load() == juce::HidDevice::closed
-                                                           && c->device->serialNumberRead.load(); });
+                                                           && c->device->serialNumberRead.load() && ! c->openFailed; });
             }
         }
         else
@@ -508,9 +508,15 @@ void QCompressorPluginInstance::timerCallback()
 
         // Detaching the bridge that is replaced is no loss of this instance's unit:
         // it must not restart the timer or report IS CONNECTED false. Retired under
-        // the lock, it also ignores a loss the HID thread delivers from now on.
-        if (claimed && hidBridge != nullptr)
-            hidBridge->retire();
+        // the lock, it also ignores a loss or a failed open the HID thread delivers
+        // from now on; one delivered before may have started the timer again.
+        if (claimed)
+        {
+            if (hidBridge != nullptr)
+                hidBridge->retire();
+
+            stopTimer();
+        }
     }
 
     if (! claimed)

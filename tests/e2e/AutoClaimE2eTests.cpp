@@ -216,9 +216,43 @@ TEST_F (E2eTest, ARefusedUnitDoesNotBlockAnAccessibleOneAndIsTakenOnceAccessIsGr
     EXPECT_TRUE (refused.isOpen());
 }
 
+// A unit whose serial was read but which cannot be opened once claimed (access
+// revoked, held by another program): the claim is given back, the unit is listed
+// as without access and tried again after a back-off, not at every pass, and it
+// is taken once it opens.
+TEST_F (E2eTest, AClaimedUnitThatCannotBeOpenedIsGivenBackAndTriedAgainLater)
+{
+    auto& unit = addUnit (521);
+    auto& instance = addInstance();
+    auto& model = instance.getModel();
+    model.setNonAutomatableParamValue (nullptr, shouldBeConnected, false);
+    ASSERT_TRUE (mvtest::runMessageLoopUntil ([&]
+                                              { return unitWithSerial (instance, 521) && unitWithSerial (instance, 521)->status == Registry::available; }));
+
+    unit.getDevice()->setFailingOpens (-1);
+    const auto attempts = unit.getDevice()->getNumOpenAttempts();
+    model.setNonAutomatableParamValue (nullptr, connectedDevSn, 521);
+    model.setNonAutomatableParamValue (nullptr, shouldBeConnected, true);
+    instance.timerCallback();
+    runFor (3000);
+
+    {
+        const auto list = instance.getHidManager()->getConnectionList();
+        EXPECT_TRUE ((*list)[0]->openFailed);
+        EXPECT_EQ ((*list)[0]->owner, nullptr);
+        EXPECT_EQ ((*list)[0]->status, Registry::available);
+        EXPECT_LE (unit.getDevice()->getNumOpenAttempts() - attempts, 3) << "tried at every pass";
+    }
+
+    unit.getDevice()->setFailingOpens (0);
+    ASSERT_TRUE (waitUntilConnected (instance, 15000));
+    EXPECT_EQ (unitWithSerial (instance, 521)->owner, bridgeOf (instance));
+    EXPECT_FALSE ((*instance.getHidManager()->getConnectionList())[0]->openFailed);
+}
+
 //==============================================================================
-// The instance's bridge still owns a unit it could not open when another unit is
-// chosen. Detaching the replaced bridge is no loss of the instance's unit: the
+// The instance's bridge still owns a unit whose open is held up when another
+// unit is chosen. Detaching the replaced bridge is no loss of the instance's unit: the
 // timer stays stopped and IS CONNECTED is not set back to false.
 TEST_F (E2eTest, ReplacingABridgeThatStillOwnsAUnitLeavesTheTimerStopped)
 {
@@ -231,8 +265,8 @@ TEST_F (E2eTest, ReplacingABridgeThatStillOwnsAUnitLeavesTheTimerStopped)
     ASSERT_TRUE (mvtest::runMessageLoopUntil ([&]
                                               { return bothReadAndFree (instance, 401, 402); }));
 
-    // The first unit is claimed, but the platform never lets it open.
-    stuck.getDevice()->setFailingOpens (-1);
+    // The first unit is claimed, but its open stays pending.
+    stuck.getDevice()->setOpensPending (true);
     model.setNonAutomatableParamValue (nullptr, shouldBeConnected, true);
     model.setNonAutomatableParamValue (nullptr, connectedDevSn, 401);
     instance.timerCallback();
