@@ -117,6 +117,15 @@ bool isPlainSetting (const juce::var& v)
     return isPlainValue (v) && ! (v.isDouble() && std::abs ((double) v) > (double) std::numeric_limits<int>::max());
 }
 
+// The unit an instance is set to (CONNECTED DEV SN), 0 for none. A stored -1
+// (an older state's choice of a unit whose serial was not read yet) names no
+// unit either.
+int chosenUnitSerial (const QCompressorParamsManager& model)
+{
+    const auto serial = (int) model.getNonAutomatableParamValue (connectedDevSn);
+    return serial == -1 ? 0 : serial;
+}
+
 // Whether a setting is taken from a saved state: the live states, the display
 // and the history flags never are.
 bool isRestoredSetting (int index)
@@ -440,12 +449,7 @@ void QCompressorPluginInstance::timerCallback()
 
     // Every attempt gets a bridge of its own, made before any unit is looked at.
     auto bridge = std::make_unique<QCompressorHidBridge> (*this, *paramsManager);
-    // A stored -1 (an older state's choice of a unit whose serial was not read
-    // yet) names no unit: it is read as "no unit chosen".
-    auto serial = (int) paramsManager->getNonAutomatableParamValue (connectedDevSn);
-
-    if (serial == -1)
-        serial = 0;
+    const auto serial = chosenUnitSerial (*paramsManager);
 
     bool claimed = false, askForSelector = false;
     juce::int64 claimedSerial = 0;
@@ -688,7 +692,7 @@ void QCompressorPluginInstance::restoreFromStateTree (const void* data, size_t n
 
     for (const auto& setting : settingWrites)
     {
-        if (setting.index == connectedDevSn && (int) paramsManager->getNonAutomatableParamValue (connectedDevSn) != 0)
+        if (setting.index == connectedDevSn && chosenUnitSerial (*paramsManager) != 0)
             continue; // an instance that has its unit keeps it
 
         const auto value = setting.hasValue ? setting.value : paramsManager->getNonAutomatableParamValue (setting.index);

@@ -266,14 +266,16 @@ TEST_F (State, AnInstanceWithItsOwnUnitKeepsIt)
     model.setNonAutomatableParamValue (nullptr, connectedDevSn, 777);
     const auto blob = save();
 
-    QCompressorPluginInstance withUnit, withoutUnit;
+    QCompressorPluginInstance withUnit, withoutUnit, withOlderNoUnit;
     withUnit.getModel().setNonAutomatableParamValue (nullptr, connectedDevSn, 555);
+    withOlderNoUnit.getModel().setNonAutomatableParamValue (nullptr, connectedDevSn, -1);
 
-    withUnit.setStateInformation (blob.getData(), (int) blob.getSize());
-    withoutUnit.setStateInformation (blob.getData(), (int) blob.getSize());
+    for (auto* instance : { &withUnit, &withoutUnit, &withOlderNoUnit })
+        instance->setStateInformation (blob.getData(), (int) blob.getSize());
 
     EXPECT_EQ (withUnit.getModel().getNonAutomatableParamValue (connectedDevSn), juce::var (555));
     EXPECT_EQ (withoutUnit.getModel().getNonAutomatableParamValue (connectedDevSn), juce::var (777));
+    EXPECT_EQ (withOlderNoUnit.getModel().getNonAutomatableParamValue (connectedDevSn), juce::var (777)) << "a stored -1 names no unit";
 }
 
 TEST_F (State, ARecordOutsideTheStoreIsSkipped)
