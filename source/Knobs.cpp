@@ -535,6 +535,44 @@ juce::OwnedArray<Knob::ScaleLabel> steppedScaleLabels (int knob)
     }
 }
 
+juce::Array<float> freeTickPositions (int knob)
+{
+    switch (knob)
+    {
+        case thresholdKnob:
+            return { -35.0f, -25.0f, -15.0f, -5.0f, 0.0f, 5.0f };
+        case ratioKnob:
+            return { 1.0f, 2.0f, 3.0f, 4.0f, 5.0f };
+        case attackKnob:
+            return { 0.1f, 15.0f, 30.0f, 45.0f, 60.0f };
+        case releaseKnob:
+            // No tick of its own for 2000: the pointer there stands one frame short
+            // of AUTO's, and two ticks so close would read as one thick tick.
+            return { 10.0f, 500.0f, 1000.0f, 1500.0f, 2010.0f };
+        case mixKnob:
+            return { 0.0f, 25.0f, 50.0f, 75.0f, 100.0f };
+        case gainKnob:
+            return { -5.0f, 0.0f, 5.0f, 10.0f, 15.0f };
+        default:
+            return {};
+    }
+}
+
+juce::Array<float> steppedTickPositions (int knob)
+{
+    switch (knob)
+    {
+        case ratioKnob:
+            return { 2.0f, 3.0f, 4.0f };
+        case attackKnob:
+            return { 0.0f, 1.0f, 2.0f, 3.0f, 4.0f, 5.0f };
+        case releaseKnob:
+            return { 0.0f, 1.0f, 2.0f, 3.0f, 4.0f };
+        default:
+            return {};
+    }
+}
+
 //==============================================================================
 int hpfFrequency (int index) noexcept
 {

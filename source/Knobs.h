@@ -267,6 +267,14 @@ juce::OwnedArray<Knob::ScaleLabel> freeScaleLabels (int knob);
 /** The stepped-mode ring labels of RATIO, ATTACK or RELEASE (empty for other knobs). */
 juce::OwnedArray<Knob::ScaleLabel> steppedScaleLabels (int knob);
 
+/** The free-mode slider positions of a big knob's ticks: the values its ring labels
+    mark. The small knobs have no ticks.
+*/
+juce::Array<float> freeTickPositions (int knob);
+
+/** The stepped-mode tick positions of RATIO, ATTACK or RELEASE: their steps (empty for other knobs). */
+juce::Array<float> steppedTickPositions (int knob);
+
 //==============================================================================
 /** The HPF frequency in Hz of an SC HPF FREQ index 1..17; 0 for any other index. */
 int hpfFrequency (int index) noexcept;
