@@ -71,6 +71,7 @@ void Knob::setRange (float start, float end, float step)
     rangeStart = slider.getMinimum();
     rangeLength = slider.getMaximum() - slider.getMinimum();
     interval = step;
+    updateTicks();
     repaint();
 }
 
@@ -123,6 +124,51 @@ void Knob::setScaleLabels (juce::OwnedArray<ScaleLabel>& labels)
     repaint();
 }
 
+void Knob::setTickPositions (juce::Array<float> positions)
+{
+    tickPositions = std::move (positions);
+    updateTicks();
+    repaint();
+}
+
+juce::Array<float> Knob::getTickAngles() const
+{
+    juce::Array<float> angles;
+
+    for (auto position : tickPositions)
+    {
+        const auto i = frameIndexFor (position, rangeStart, rangeLength, frames.size());
+
+        if (i >= 0)
+            angles.add (pointerAngleFor (i, frames.size()));
+    }
+
+    return angles;
+}
+
+float Knob::pointerAngleFor (int frameIndex, int numFrames) noexcept
+{
+    constexpr auto first = 2.0f / 3.0f, sweep = 5.0f / 3.0f;
+    return numFrames > 1 ? first + sweep * (float) frameIndex / (float) (numFrames - 1) : first;
+}
+
+void Knob::updateTicks()
+{
+    // The ticks stand round the pointer's own centre, between the knob's body
+    // (0.46 of the frame) and the ring labels (0.28 of the knob's width, 39.2 on
+    // a 140-pixel knob), so no tick reaches into a label.
+    constexpr auto inner = 0.485f, outer = 0.536f, thickness = 1.5f;
+    const auto centre = frameBounds.getCentre();
+    ticks.clear();
+
+    for (auto angle : getTickAngles())
+    {
+        const auto a = angle * juce::MathConstants<float>::pi;
+        const juce::Point<float> direction (std::cos (a), std::sin (a));
+        ticks.addLineSegment ({ centre + direction * (inner * frameBounds.getWidth()), centre + direction * (outer * frameBounds.getWidth()) }, thickness);
+    }
+}
+
 void Knob::setImagesFraomCache (int firstHashCode, juce::Rectangle<float> bounds)
 {
     frames.clearQuick();
@@ -133,6 +179,7 @@ void Knob::setImagesFraomCache (int firstHashCode, juce::Rectangle<float> bounds
     slider.paintSlider = false;
     slider.repaint();
     frameBounds = bounds;
+    updateTicks();
     repaint();
 }
 
@@ -240,6 +287,12 @@ void Knob::paint (juce::Graphics& g)
 
             g.drawText (scaleLabel->text, juce::Rectangle<float> (left, top, w, h), juce::Justification::centred, true);
         }
+    }
+
+    if (! ticks.isEmpty())
+    {
+        g.setColour (tickColour);
+        g.fillPath (ticks);
     }
 
     g.setOpacity (1.0f);
@@ -477,6 +530,44 @@ juce::OwnedArray<Knob::ScaleLabel> steppedScaleLabels (int knob)
             return makeLabels ({ { "0.1", 1.0370370f }, { "0.3", 1.2222222f }, { "1", 1.4074074f }, { "3", 1.5925926f }, { "10", 1.7907407f }, { "30", 1.9629630f } });
         case releaseKnob:
             return makeLabels ({ { "100", 1.0833333f }, { "300", 1.2916667f }, { "600", 1.5f }, { "1200", 1.7083334f }, { "AUTO", 1.9166666f } });
+        default:
+            return {};
+    }
+}
+
+juce::Array<float> freeTickPositions (int knob)
+{
+    switch (knob)
+    {
+        case thresholdKnob:
+            return { -35.0f, -25.0f, -15.0f, -5.0f, 0.0f, 5.0f };
+        case ratioKnob:
+            return { 1.0f, 2.0f, 3.0f, 4.0f, 5.0f };
+        case attackKnob:
+            return { 0.1f, 15.0f, 30.0f, 45.0f, 60.0f };
+        case releaseKnob:
+            // No tick of its own for 2000: the pointer there stands one frame short
+            // of AUTO's, and two ticks so close would read as one thick tick.
+            return { 10.0f, 500.0f, 1000.0f, 1500.0f, 2010.0f };
+        case mixKnob:
+            return { 0.0f, 25.0f, 50.0f, 75.0f, 100.0f };
+        case gainKnob:
+            return { -5.0f, 0.0f, 5.0f, 10.0f, 15.0f };
+        default:
+            return {};
+    }
+}
+
+juce::Array<float> steppedTickPositions (int knob)
+{
+    switch (knob)
+    {
+        case ratioKnob:
+            return { 2.0f, 3.0f, 4.0f };
+        case attackKnob:
+            return { 0.0f, 1.0f, 2.0f, 3.0f, 4.0f, 5.0f };
+        case releaseKnob:
+            return { 0.0f, 1.0f, 2.0f, 3.0f, 4.0f };
         default:
             return {};
     }

@@ -110,6 +110,23 @@ public:
     /** The ring labels, in drawing order. */
     const juce::OwnedArray<ScaleLabel>& getScaleLabels() const noexcept { return scaleLabels; }
 
+    /** Puts a tick on the ring at each of these slider positions, at the angle the
+        pointer shows there, so that the pointer at a marked value points at its tick.
+        The ticks follow later changes of the drawing range; an empty array draws none.
+    */
+    void setTickPositions (juce::Array<float> positions);
+
+    /** The angles of the ticks drawn (multiples of pi, as ScaleLabel::angle), in the
+        order of their positions; a position outside the drawing range has none.
+    */
+    juce::Array<float> getTickAngles() const;
+
+    /** The angle (multiples of pi, as ScaleLabel::angle) at which frame i of a strip
+        points: frame 0 at 2/3 (lower left), the last frame at 7/3 (lower right), the
+        same sweep as the ring labels'.
+    */
+    static float pointerAngleFor (int frameIndex, int numFrames) noexcept;
+
     /** Takes the 151 frames stored in the image cache under firstHashCode onwards;
         from then on only the frames are drawn, stretched into bounds.
     */
@@ -164,6 +181,7 @@ private:
     void editorShown();
     void textEntered();
     bool isSliderOrLabel (const juce::MouseEvent&) const noexcept;
+    void updateTicks();
 
     juce::OwnedArray<ScaleLabel> scaleLabels;
     juce::Array<juce::Image> frames;
@@ -180,6 +198,9 @@ private:
     bool hovered = false;
     juce::String textWhenEditingBegan;
     juce::Colour scaleColour { juce::Colours::white };
+    juce::Array<float> tickPositions;
+    juce::Path ticks;                       // the ticks' outlines, made when their angles or the frames change
+    juce::Colour tickColour { 0xff73767c }; // the panel's engraving colour, lightened
     float centreX = 0.0f, centreY = 0.0f, radius = 0.0f;
 
     JUCE_DECLARE_NON_COPYABLE_WITH_LEAK_DETECTOR (Knob)
@@ -245,6 +266,14 @@ juce::OwnedArray<Knob::ScaleLabel> freeScaleLabels (int knob);
 
 /** The stepped-mode ring labels of RATIO, ATTACK or RELEASE (empty for other knobs). */
 juce::OwnedArray<Knob::ScaleLabel> steppedScaleLabels (int knob);
+
+/** The free-mode slider positions of a big knob's ticks: the values its ring labels
+    mark. The small knobs have no ticks.
+*/
+juce::Array<float> freeTickPositions (int knob);
+
+/** The stepped-mode tick positions of RATIO, ATTACK or RELEASE: their steps (empty for other knobs). */
+juce::Array<float> steppedTickPositions (int knob);
 
 //==============================================================================
 /** The HPF frequency in Hz of an SC HPF FREQ index 1..17; 0 for any other index. */

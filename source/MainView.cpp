@@ -117,6 +117,7 @@ void QCompressorView::initKnobs()
 
         auto labels = freeScaleLabels (k);
         knob.setScaleLabels (labels);
+        knob.setTickPositions (freeTickPositions (k));
 
         if (k < thdKnob)
         {
@@ -169,11 +170,12 @@ void QCompressorView::initKnobs()
 
 void QCompressorView::setClassicStepKnobs (bool stepped)
 {
-    // Each knob gets its ring labels, a drawing range with the usable part
-    // limited inside it, and (stepped) the mappings between slider positions
-    // and the unit's switch positions.
+    // Each knob gets its ring labels with their ticks, a drawing range with the
+    // usable part limited inside it, and (stepped) the mappings between slider
+    // positions and the unit's switch positions.
     auto configure = [] (Knob& knob,
                          juce::OwnedArray<Knob::ScaleLabel> labels,
+                         juce::Array<float> tickPositions,
                          Range drawingRange,
                          std::optional<std::pair<float, float>> usable,
                          std::function<float (float)> sliderToValue,
@@ -182,6 +184,7 @@ void QCompressorView::setClassicStepKnobs (bool stepped)
         knob.setScaleLabels (labels);
         knob.unlimitRange();
         knob.setRange (drawingRange.start, drawingRange.end, drawingRange.interval);
+        knob.setTickPositions (std::move (tickPositions));
 
         if (usable.has_value())
             knob.limitRange (usable->first, usable->second);
@@ -192,16 +195,16 @@ void QCompressorView::setClassicStepKnobs (bool stepped)
 
     if (stepped)
     {
-        configure (knobs[ratioKnob], steppedScaleLabels (ratioKnob), { 0.0f, 6.0f, 1.0f, 0.0f }, std::make_pair (2.0f, 4.0f), ratioSliderToValue, ratioValueToSlider);
-        configure (knobs[attackKnob], steppedScaleLabels (attackKnob), { -2.0f, 7.0f, 1.0f, 0.0f }, std::make_pair (0.0f, 5.0f), attackSliderToValue, attackValueToSlider);
-        configure (knobs[releaseKnob], steppedScaleLabels (releaseKnob), { -2.0f, 6.0f, 1.0f, 0.0f }, std::make_pair (0.0f, 4.0f), releaseSliderToValue, releaseValueToSlider);
+        configure (knobs[ratioKnob], steppedScaleLabels (ratioKnob), steppedTickPositions (ratioKnob), { 0.0f, 6.0f, 1.0f, 0.0f }, std::make_pair (2.0f, 4.0f), ratioSliderToValue, ratioValueToSlider);
+        configure (knobs[attackKnob], steppedScaleLabels (attackKnob), steppedTickPositions (attackKnob), { -2.0f, 7.0f, 1.0f, 0.0f }, std::make_pair (0.0f, 5.0f), attackSliderToValue, attackValueToSlider);
+        configure (knobs[releaseKnob], steppedScaleLabels (releaseKnob), steppedTickPositions (releaseKnob), { -2.0f, 6.0f, 1.0f, 0.0f }, std::make_pair (0.0f, 4.0f), releaseSliderToValue, releaseValueToSlider);
     }
     else
     {
         // RATIO's drawing range reaches past its five positions.
-        configure (knobs[ratioKnob], freeScaleLabels (ratioKnob), freeRange (ratioKnob), std::make_pair (1.0f, 5.0f), nullptr, nullptr);
-        configure (knobs[attackKnob], freeScaleLabels (attackKnob), freeRange (attackKnob), std::nullopt, nullptr, nullptr);
-        configure (knobs[releaseKnob], freeScaleLabels (releaseKnob), freeRange (releaseKnob), std::nullopt, nullptr, nullptr);
+        configure (knobs[ratioKnob], freeScaleLabels (ratioKnob), freeTickPositions (ratioKnob), freeRange (ratioKnob), std::make_pair (1.0f, 5.0f), nullptr, nullptr);
+        configure (knobs[attackKnob], freeScaleLabels (attackKnob), freeTickPositions (attackKnob), freeRange (attackKnob), std::nullopt, nullptr, nullptr);
+        configure (knobs[releaseKnob], freeScaleLabels (releaseKnob), freeTickPositions (releaseKnob), freeRange (releaseKnob), std::nullopt, nullptr, nullptr);
     }
 
     for (auto i : { ParamData::ratio, ParamData::attack, ParamData::release })

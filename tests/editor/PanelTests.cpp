@@ -600,6 +600,35 @@ TEST_F (PanelTest, BackToFreeRestoresRangesAndRemovesTheMappings)
     EXPECT_EQ (ratio.getScaleLabels().size(), 5);
 }
 
+TEST_F (PanelTest, AtEachRingLabelsValueTheBigKnobsPointAtATickInBothModes)
+{
+    auto& view = openPanel();
+
+    for (auto stepped : { false, true })
+    {
+        view.setClassicStepKnobs (stepped);
+
+        for (int k = thresholdKnob; k <= gainKnob; ++k)
+        {
+            auto& kn = knob (k);
+
+            for (auto* label : kn.getScaleLabels())
+            {
+                auto text = label->text;
+                kn.setValue (kn.textToValue != nullptr ? kn.textToValue (text) : Knob::parseLeadingNumber (text));
+                const auto pointer = Knob::pointerAngleFor (kn.getCurrentFrameIndex(), numFrames);
+                auto offTick = 1.0f;
+
+                for (auto tick : kn.getTickAngles())
+                    offTick = juce::jmin (offTick, std::abs (tick - pointer));
+
+                // Within one frame's turn: RELEASE 2000 stands a frame short of AUTO's tick.
+                EXPECT_LE (offTick, 1.0f / 90.0f + 1.0e-5f) << kn.name << " at " << text << (stepped ? " (stepped)" : "");
+            }
+        }
+    }
+}
+
 //==============================================================================
 TEST_F (PanelTest, TheScreenFollowsScreenData)
 {

@@ -62,23 +62,8 @@ Image panelBackground()
     g.setColour (Colours::black.withAlpha (0.25f));
     g.fillRect (0.0f, 148.0f, 980.0f, 2.0f);
 
-    // The six big knobs (ENGAGE, left of them, is a push button and has no
-    // scale). The ticks lie between the knob's body (radius 31.7) and its ring
-    // labels, which begin at 0.28 of the 140-pixel knob (39.2), so no tick
-    // reaches into a label.
-    for (int i = 1; i < 7; ++i)
-    {
-        const auto centre = Point<float> (70.0f + 140.0f * (float) i, 75.0f);
-        g.setColour (engraving.brighter (0.3f));
-
-        for (int t = 0; t <= 10; ++t)
-        {
-            const auto angle = degreesToRadians (-150.0f + 30.0f * (float) t);
-            const auto inner = centre.getPointOnCircumference (33.5f, angle);
-            const auto outer = centre.getPointOnCircumference (37.0f, angle);
-            g.drawLine ({ inner, outer }, 1.5f);
-        }
-    }
+    // The knobs' ticks are no part of the panel: each knob draws its own, where
+    // its ring labels stand, and three knobs change them with the knob mode.
 
     g.setColour (Colours::black);
     g.fillRoundedRectangle (75.0f, 160.0f, 460.0f, 215.0f, 8.0f);
