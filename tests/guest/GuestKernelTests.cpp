@@ -505,7 +505,7 @@ TEST_F (GuestKernelTest, AUnitThatTakesNoReportsHoldsUpNeitherTheHostNorTheOther
 {
     struct Figures
     {
-        double messageWait = 0, serialRead = 0, frameGap = 0, lastDestruction = 0;
+        double messageWait = 0, plug = 0, serialRead = 0, frameGap = 0, lastDestruction = 0;
     };
 
     auto run = [this] (bool stalled)
@@ -527,8 +527,8 @@ TEST_F (GuestKernelTest, AUnitThatTakesNoReportsHoldsUpNeitherTheHostNorTheOther
         units.push_back (std::make_unique<SimulatedUnit> (602, framePeriodMs));
         auto device = units.back()->getDevice();
         const auto start = juce::Time::getMillisecondCounterHiRes();
-        auto plugged = std::async (std::launch::async, [device]
-                                   { return gadgets()[1]->plug (device); });
+        auto plugged = std::async (std::launch::async, [device, start]
+                                   { auto node = gadgets()[1]->plug (device); return std::make_pair (node, juce::Time::getMillisecondCounterHiRes() - start); });
 
         EXPECT_TRUE (waitUntil ([&]
                                 {
@@ -536,7 +536,9 @@ TEST_F (GuestKernelTest, AUnitThatTakesNoReportsHoldsUpNeitherTheHostNorTheOther
                                     return std::any_of (list->begin(), list->end(), [] (auto* entry)
                                                         { return entry->serialNumberRead && entry->serialNumber == 602 && entry->status == Registry::available; }); }));
         figures.serialRead = juce::Time::getMillisecondCounterHiRes() - start;
-        EXPECT_FALSE (plugged.get().empty());
+        const auto [node, plugMs] = plugged.get();
+        EXPECT_FALSE (node.empty());
+        figures.plug = plugMs;
 
         auto& second = addInstance (602);
         EXPECT_TRUE (E2eTest::waitUntilConnected (second, longWaitMs));
@@ -586,7 +588,8 @@ TEST_F (GuestKernelTest, AUnitThatTakesNoReportsHoldsUpNeitherTheHostNorTheOther
     const auto stalled = run (true);
 
     std::cout << "stalled unit (control in brackets): message thread waited at most " << juce::roundToInt (stalled.messageWait)
-              << " ms (" << juce::roundToInt (control.messageWait) << "), second unit's serial read after " << juce::roundToInt (stalled.serialRead)
+              << " ms (" << juce::roundToInt (control.messageWait) << "), second unit plugged in " << juce::roundToInt (stalled.plug)
+              << " ms (" << juce::roundToInt (control.plug) << ") and its serial read after " << juce::roundToInt (stalled.serialRead)
               << " ms (" << juce::roundToInt (control.serialRead) << "), its longest gap in frames " << juce::roundToInt (stalled.frameGap)
               << " ms (" << juce::roundToInt (control.frameGap) << "), last instance destroyed in " << juce::roundToInt (stalled.lastDestruction)
               << " ms (" << juce::roundToInt (control.lastDestruction) << ")" << std::endl;
