@@ -230,6 +230,8 @@ TEST_F (EditorWindow, AnIdleWindowWithNoUnitNeverRepaints)
 
 TEST_F (EditorWindow, ADeviceSelectorRequestWaitingForAnEditorGoesToTheNewOne)
 {
+    MV_NEEDS_DESKTOP();
+
     runCommand (Ids::mvQCompressor::showDeviceSelector);
     ASSERT_NE (processor.getPendingCommand(), nullptr);
 
