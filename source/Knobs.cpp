@@ -10,6 +10,12 @@ void Knob::SliderInternal::paint (juce::Graphics& g)
         juce::Slider::paint (g);
 }
 
+void Knob::LabelInternal::textEditorReturnKeyPressed (juce::TextEditor& textEditor)
+{
+    returnPressed = isBeingEdited();
+    juce::Label::textEditorReturnKeyPressed (textEditor);
+}
+
 //==============================================================================
 Knob::Knob (juce::String nameToUse)
     : name (std::move (nameToUse))
@@ -371,20 +377,22 @@ void Knob::sliderValueChanged()
 
 void Knob::editorShown()
 {
-    textWhenEditingBegan = label.getText();
+    label.returnPressed = false;
 }
 
 void Knob::textEntered()
 {
     // Escape and a loss of focus close the editor without taking what was typed,
-    // so the label still holds the text it showed; Return on that very text is no
-    // edit either. None of them may move the value: the text shown is rounded
+    // and Return on the text the knob shows now, or on its name, is no edit
+    // either. None of them may move the value: the text shown is rounded
     // ("-12.3 dB" for -12.34) or a word ("AUTO", "OFF"), and reading it back
-    // would write a value nobody chose.
+    // would write a value nobody chose. Return on any other text applies it,
+    // also on the text the field opened with once the value has moved on.
+    const auto confirmed = std::exchange (label.returnPressed, false);
     auto text = label.getText();
     label.setText (name, juce::dontSendNotification);
 
-    if (text == textWhenEditingBegan)
+    if (! confirmed || text == getSliderValueText() || text == name)
         return;
 
     auto value = textToValue != nullptr ? textToValue (text) : parseLeadingNumber (text);

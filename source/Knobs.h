@@ -55,6 +55,26 @@ public:
     };
 
     //==============================================================================
+    /** The label under the knob. It notes whether its text field is being
+        closed with Return, which a text left as it was cannot tell apart from
+        Escape.
+    */
+    class LabelInternal final : public juce::Label
+    {
+    public:
+        LabelInternal() = default;
+
+        /** Notes the Return, then takes the typed text as every label does. */
+        void textEditorReturnKeyPressed (juce::TextEditor&) override;
+
+        /** True from a Return until the knob has read it when the field closed. */
+        bool returnPressed = false;
+
+    private:
+        JUCE_DECLARE_NON_COPYABLE_WITH_LEAK_DETECTOR (LabelInternal)
+    };
+
+    //==============================================================================
     /** Builds a knob whose label shows the given name; its range is 0..1 in steps of 0.01. */
     explicit Knob (juce::String name);
 
@@ -193,10 +213,9 @@ private:
     juce::Image shadowImage;
     juce::Rectangle<float> shadowBounds;
     SliderInternal slider;
-    juce::Label label;
+    LabelInternal label;
     int dragDistance = 256;
     bool hovered = false;
-    juce::String textWhenEditingBegan;
     juce::Colour scaleColour { juce::Colours::white };
     juce::Array<float> tickPositions;
     juce::Path ticks;                       // the ticks' outlines, made when their angles or the frames change

@@ -10,6 +10,10 @@ constexpr int barHeight = 25;
 
 // The menu ticks a size only for exactly the value that item sets.
 bool isScale (float value, float itemScale) { return std::equal_to<float>() (value, itemScale); }
+
+// A pop-up is placed on a display; without one (a host run headless) there is
+// nowhere to show it, and the framework would place it on a display that is not there.
+bool canShowPopUps() { return juce::Desktop::getInstance().getDisplays().getPrimaryDisplay() != nullptr; }
 }
 
 //==============================================================================
@@ -209,6 +213,9 @@ juce::PopupMenu MenuBar::createMainMenu() const
 
 void MenuBar::openMenu()
 {
+    if (! canShowPopUps())
+        return;
+
     // The result may arrive after this bar is gone (an editor closed while its
     // menu was open): then it must not reach it.
     createMainMenu().showMenuAsync (juce::PopupMenu::Options()
@@ -337,7 +344,8 @@ void MenuBar::openDeviceSelector()
     if (list->isEmpty())
         deviceSelectorMenu->addItem (1, noUnitText, false, false);
 
-    deviceSelectorMenu->showMenuAsync (juce::PopupMenu::Options().withTargetComponent (&getButton (usbButton)));
+    if (canShowPopUps())
+        deviceSelectorMenu->showMenuAsync (juce::PopupMenu::Options().withTargetComponent (&getButton (usbButton)));
 }
 
 void MenuBar::closeDeviceSelector()

@@ -58,14 +58,15 @@ public:
     ~MenuBar() override;
 
     //==============================================================================
-    /** Shows the main menu under the menu button (asynchronously). */
+    /** Shows the main menu under the menu button (asynchronously); nothing without a display. */
     void openMenu() override;
 
     /** Carries out a main-menu choice (0 or an unknown id does nothing). */
     void menuClosed (int result) override;
 
     /** Shows the list of units on the bus under the USB button (asynchronously);
-        with no unit on the bus, one disabled line saying so.
+        with no unit on the bus, one disabled line saying so. Without a display
+        the list is made but not shown.
     */
     void openDeviceSelector() override;
 

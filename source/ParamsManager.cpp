@@ -80,12 +80,17 @@ void QCompressorParamsManager::setParamValue (AutomatableParamListener* source, 
 
     if (value == getParamValue (index))
     {
-        // Nothing to store or announce, but the current snapshot must still hold
-        // what is shown: a restore, recall, undo or paste hands in the snapshot's
-        // own value, and when the steps or the interval move it onto the present
-        // one (RELEASE 250 with stepped knobs shows 300) the record would keep a
-        // value that no control shows and the next save would write it.
-        if (index != snapshot)
+        // Nothing to store or announce. A value that the model's or the
+        // processor's own logic hands in (a restore, recall, undo, paste or
+        // reset: no source) is still the current snapshot's value from now on,
+        // so its record takes what is shown: when the steps or the interval move
+        // the value handed in onto the present one (RELEASE 250 with stepped
+        // knobs shows 300), the record would otherwise keep a value that no
+        // control shows, and the next save would write it. What the host, the
+        // unit or the editor send again, and the stepped knobs re-sending the
+        // present values, record nothing: with a control's recall flag off the
+        // snapshot rightly holds a value of its own that the control does not show.
+        if (source == nullptr && ! resendingPresentValues && index != snapshot)
             preset.setSnapshotValue (preset.getCurrentSnapshot(), index, value);
 
         return;
@@ -120,8 +125,12 @@ void QCompressorParamsManager::setNonAutomatableParamValue (NonAutomatableParamL
         stepKnobs = (bool) getNonAutomatableParamValue (ParamData::stepKnobs);
 
         if (stepKnobs)
+        {
+            const juce::ScopedValueSetter<bool> resending (resendingPresentValues, true);
+
             for (auto i : { ratio, attack, release })
                 applyAsGesture (i, getParamValue (i));
+        }
 
         preset.setSnapshotStepKnobs (preset.getCurrentSnapshot(), value);
     }

@@ -30,9 +30,11 @@ public:
     ~QCompressorParamsManager() override;
 
     //==============================================================================
-    /** Quantises, snaps, records the result into the current snapshot and, when
-        it changes the value, stores and notifies; a SNAPSHOT change also
-        schedules the recall. An unchanged value notifies nobody.
+    /** Quantises and snaps; a changed value is recorded into the current
+        snapshot, stored and announced, and a SNAPSHOT change also schedules the
+        recall. An unchanged value announces nothing; it is recorded only when
+        handed in with no source (restore, recall, undo, paste, reset), never
+        when stepped knobs re-send the present values.
     */
     void setParamValue (AutomatableParamListener* source, int index, float value) override;
 
@@ -79,7 +81,8 @@ private:
     void applyHistoryState (const QCompressorUndoManager::State& state);
 
     bool stepKnobs = false;
-    bool recallIsHistoryStep = false; // the pending recall belongs to an undo or redo
+    bool recallIsHistoryStep = false;    // the pending recall belongs to an undo or redo
+    bool resendingPresentValues = false; // stepped knobs coming on re-apply what is shown
     QCompressorUndoManager undoManager { *this };
     QCompressorPreset preset;
 

@@ -264,6 +264,8 @@ TEST_F (MenuBarTest, SnapshotLabelTogglesTheStripsVisibility)
 //==============================================================================
 TEST_F (MenuBarTest, ShowDeviceSelectorIsConsumedByTheBarAndOtherCommandsAreNot)
 {
+    MV_NEEDS_DESKTOP();
+
     // No unit on the bus: the selector holds only the line that says so.
     processor->sendCommand (std::make_unique<juce::MvCommand> (Ids::mvQCompressor::showDeviceSelector));
     deliverCommands();

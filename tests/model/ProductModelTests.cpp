@@ -210,7 +210,7 @@ TEST_F (ProductModel, RecallingASteppedSnapshotKeepsItsOwnValues)
     EXPECT_EQ (value (release), 250.0f);
 }
 
-TEST_F (ProductModel, AValueSetLandsInTheCurrentRecordAlsoWhenTheControlShowsItAlready)
+TEST_F (ProductModel, AValueHandedInLandsInTheCurrentRecordAlsoWhenTheControlShowsItAlreadyButNotOneSentAgain)
 {
     // Stepped knobs show RELEASE 250 as 300: a record still holding 250 (as a
     // restore or an undo hands it in) must take the 300 that is shown.
@@ -225,9 +225,18 @@ TEST_F (ProductModel, AValueSetLandsInTheCurrentRecordAlsoWhenTheControlShowsItA
     // the pasted value into the snapshot even though the control shows it already.
     runCommand (Ids::mvQCompressor::copy);
     preset.setSnapshotValue (2, mix, 40.0f);
+    preset.setSnapshotValue (2, ratio, 5.0f);
     model.setNonAutomatableParamValue (nullptr, recallFlagFor (mix), false);
+    model.setNonAutomatableParamValue (nullptr, recallFlagFor (ratio), false);
     selectSnapshot (2);
     ASSERT_EQ (value (mix), 100.0f);
+
+    // Stepped knobs coming on, and the host, send the RATIO shown once more:
+    // snapshot 2 keeps the 10.0:1 of its own that the control does not show.
+    model.setNonAutomatableParamValue (nullptr, ParamData::stepKnobs, true);
+    turn (ratio, value (ratio), dynamic_cast<juce::MvParamsManager::AutomatableParamListener*> (&hostParameter (ratio)));
+    EXPECT_EQ (preset.getSnapshotValue (2, ratio), 5.0f);
+
     runCommand (Ids::mvQCompressor::paste);
     EXPECT_EQ (preset.getSnapshotValue (2, mix), 100.0f);
 }
