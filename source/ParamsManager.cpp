@@ -65,6 +65,8 @@ void QCompressorParamsManager::setParamValue (AutomatableParamListener* source, 
     if (! isValidParamIndex (index) || std::isnan (value))
         return;
 
+    const auto handedIn = value;
+
     if (stepKnobs)
         value = quantiseToSteps (index, value);
 
@@ -80,18 +82,18 @@ void QCompressorParamsManager::setParamValue (AutomatableParamListener* source, 
 
     if (value == getParamValue (index))
     {
-        // Nothing to store or announce. A value that the model's or the
-        // processor's own logic hands in (a restore, recall, undo, paste or
-        // reset: no source) is still the current snapshot's value from now on,
-        // so its record takes what is shown: when the steps or the interval move
-        // the value handed in onto the present one (RELEASE 250 with stepped
-        // knobs shows 300), the record would otherwise keep a value that no
-        // control shows, and the next save would write it. What the host, the
-        // unit or the editor send again, and the stepped knobs re-sending the
-        // present values, record nothing: with a control's recall flag off the
-        // snapshot rightly holds a value of its own that the control does not show.
-        if (source == nullptr && ! resendingPresentValues && index != snapshot)
-            preset.setSnapshotValue (preset.getCurrentSnapshot(), index, value);
+        // Nothing to store or announce, and as a rule nothing to record: with a
+        // control's recall flag off, the current snapshot rightly holds a value of
+        // its own that the control does not show. The one exception is the
+        // snapshot's own value handed in (a restore, recall, undo or paste brings
+        // it from the record) and moved by the steps or the interval onto the
+        // present one (RELEASE 250 with stepped knobs shows 300): the record
+        // takes what is shown, or it would keep a value that no control shows and
+        // the next save would write it.
+        const auto current = preset.getCurrentSnapshot();
+
+        if (index != snapshot && value != handedIn && preset.getSnapshotValue (current, index) == handedIn)
+            preset.setSnapshotValue (current, index, value);
 
         return;
     }
@@ -125,12 +127,8 @@ void QCompressorParamsManager::setNonAutomatableParamValue (NonAutomatableParamL
         stepKnobs = (bool) getNonAutomatableParamValue (ParamData::stepKnobs);
 
         if (stepKnobs)
-        {
-            const juce::ScopedValueSetter<bool> resending (resendingPresentValues, true);
-
             for (auto i : { ratio, attack, release })
                 applyAsGesture (i, getParamValue (i));
-        }
 
         preset.setSnapshotStepKnobs (preset.getCurrentSnapshot(), value);
     }

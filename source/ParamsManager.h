@@ -32,9 +32,9 @@ public:
     //==============================================================================
     /** Quantises and snaps; a changed value is recorded into the current
         snapshot, stored and announced, and a SNAPSHOT change also schedules the
-        recall. An unchanged value announces nothing; it is recorded only when
-        handed in with no source (restore, recall, undo, paste, reset), never
-        when stepped knobs re-send the present values.
+        recall. An unchanged value announces and records nothing, unless it is
+        the current snapshot's own value that the steps or the interval moved
+        onto the present one: the record then takes what is shown.
     */
     void setParamValue (AutomatableParamListener* source, int index, float value) override;
 
@@ -81,8 +81,7 @@ private:
     void applyHistoryState (const QCompressorUndoManager::State& state);
 
     bool stepKnobs = false;
-    bool recallIsHistoryStep = false;    // the pending recall belongs to an undo or redo
-    bool resendingPresentValues = false; // stepped knobs coming on re-apply what is shown
+    bool recallIsHistoryStep = false; // the pending recall belongs to an undo or redo
     QCompressorUndoManager undoManager { *this };
     QCompressorPreset preset;
 

@@ -723,6 +723,14 @@ void QCompressorPluginInstance::restoreFromStateTree (const void* data, size_t n
 
     for (int i = 0; i < numRecallableParams; ++i)
         paramsManager->applyAsGesture (i, values[(size_t) i]);
+
+    // A damaged state whose records name other snapshots (record 0 names 31, and
+    // 31 names 9) publishes one record's values and selects another snapshot.
+    // That snapshot takes what was published, so that the next save and load
+    // give what is shown now.
+    if (const auto selected = preset.getCurrentSnapshot(); selected != s)
+        for (int i = 0; i < numRecallableParams; ++i)
+            preset.setSnapshotValue (selected, i, paramsManager->getParamValue (i));
 }
 
 //==============================================================================

@@ -210,10 +210,10 @@ TEST_F (ProductModel, RecallingASteppedSnapshotKeepsItsOwnValues)
     EXPECT_EQ (value (release), 250.0f);
 }
 
-TEST_F (ProductModel, AValueHandedInLandsInTheCurrentRecordAlsoWhenTheControlShowsItAlreadyButNotOneSentAgain)
+TEST_F (ProductModel, AnUnchangedValueIsRecordedOnlyWhereItIsTheSnapshotsOwnMovedOntoWhatIsShown)
 {
     // Stepped knobs show RELEASE 250 as 300: a record still holding 250 (as a
-    // restore or an undo hands it in) must take the 300 that is shown.
+    // restore or a recall hands it in) must take the 300 that is shown.
     auto& preset = model.getPreset();
     model.setNonAutomatableParamValue (nullptr, ParamData::stepKnobs, true);
     preset.setSnapshotValue (0, release, 250.0f);
@@ -221,8 +221,7 @@ TEST_F (ProductModel, AValueHandedInLandsInTheCurrentRecordAlsoWhenTheControlSho
     EXPECT_EQ (value (release), 300.0f);
     EXPECT_EQ (preset.getSnapshotValue (0, release), 300.0f);
 
-    // A paste onto a control that the recall left alone (its flag is off) puts
-    // the pasted value into the snapshot even though the control shows it already.
+    // With their recall flags off, snapshot 2 keeps a MIX and a RATIO of its own.
     runCommand (Ids::mvQCompressor::copy);
     preset.setSnapshotValue (2, mix, 40.0f);
     preset.setSnapshotValue (2, ratio, 5.0f);
@@ -231,14 +230,13 @@ TEST_F (ProductModel, AValueHandedInLandsInTheCurrentRecordAlsoWhenTheControlSho
     selectSnapshot (2);
     ASSERT_EQ (value (mix), 100.0f);
 
-    // Stepped knobs coming on, and the host, send the RATIO shown once more:
-    // snapshot 2 keeps the 10.0:1 of its own that the control does not show.
+    // Stepped knobs coming on, the host sending the RATIO shown once more and a
+    // paste of the MIX shown change no control, and record nothing.
     model.setNonAutomatableParamValue (nullptr, ParamData::stepKnobs, true);
     turn (ratio, value (ratio), dynamic_cast<juce::MvParamsManager::AutomatableParamListener*> (&hostParameter (ratio)));
-    EXPECT_EQ (preset.getSnapshotValue (2, ratio), 5.0f);
-
     runCommand (Ids::mvQCompressor::paste);
-    EXPECT_EQ (preset.getSnapshotValue (2, mix), 100.0f);
+    EXPECT_EQ (preset.getSnapshotValue (2, ratio), 5.0f);
+    EXPECT_EQ (preset.getSnapshotValue (2, mix), 40.0f);
 }
 
 //==============================================================================
