@@ -40,6 +40,14 @@ struct ReferenceWriter
         out.writeDouble (v);
     }
 
+    void int64Property (const char* name, juce::int64 v)
+    {
+        writeName (name);
+        out.writeCompressedInt (9);
+        out.writeByte (6); // int64 marker
+        out.writeInt64 (v);
+    }
+
     void boolProperty (const char* name, bool v)
     {
         writeName (name);
@@ -485,9 +493,16 @@ TEST_F (State, DamagedIdsSnapshotNumbersAndSettingsAreSkipped)
 
     ReferenceWriter w;
     w.node ("Q_COMPRESSOR_ALPHA", 0);
-    w.children (3);
+    w.children (4);
     w.node ("SNAPSHOT", 1);
     w.doubleProperty ("SNAP_NO", -1.0e300);
+    w.children (1);
+    w.node ("PARAM", 2);
+    w.intProperty ("PARAM_ID", threshold);
+    w.doubleProperty ("VALUE", -20.0);
+    w.children (0);
+    w.node ("SNAPSHOT", 1);
+    w.int64Property ("SNAP_NO", 0x100000003); // the framework's cast wraps it to 3
     w.children (1);
     w.node ("PARAM", 2);
     w.intProperty ("PARAM_ID", threshold);
@@ -533,6 +548,12 @@ TEST_F (State, DamagedIdsSnapshotNumbersAndSettingsAreSkipped)
     drainMessages();
 
     EXPECT_EQ (save(), before);
+
+    // A number whose size does not fit its kind is read from its own bytes only.
+    using Value = juce::MvValueTreeStream::Value;
+    const juce::uint8 bytes[] = { 1, 2, 3, 4, 5, 6, 7, 8 };
+    EXPECT_EQ (Value (Value::Kind::integer, bytes, 2).toInt(), 0);
+    EXPECT_EQ (Value (Value::Kind::floatingPoint, bytes, 4).toDouble(), 0.0);
 }
 
 // What the framework's own reader makes of streams whose layout is valid but
