@@ -370,12 +370,18 @@ TEST_F (State, AStateWhoseSnapshotsPointElsewhereLoadsBackToTheSameValues)
     EXPECT_EQ (value (ratio), ratioLoaded);
 }
 
-TEST_F (State, AnOlderStateWithAProcessingInstructionInsideIsNotRead)
+TEST_F (State, OlderStatesOfAShapeNeverWrittenAreNotRead)
 {
     // The framework's XML reader never returns from text that follows a
-    // processing instruction inside an element; the older states have none but
-    // the declaration at the start, which is still read.
+    // processing instruction inside an element, and recurses once per nested
+    // element; the older states have two levels, and no processing instruction
+    // but the declaration at the start, which is still read.
     load (legacy (R"(<QC SCALE_FACTOR="0.5"><?pi?>text<P PARAM_ID="1" VALUE="-3"/></QC>)"));
+    load (legacy (R"(<QC SCALE_FACTOR="0.5">)" + juce::String::repeatedString ("<a>", 16) + juce::String::repeatedString ("</a>", 16) + "</QC>"));
+    auto overlong = legacy (R"(<QC SCALE_FACTOR="0.5">__?pi?>text</QC>)"); // "<" in two bytes, as the parser reads it
+    overlong[31] = (char) 0xc0;
+    overlong[32] = (char) 0xbc;
+    load (overlong);
     EXPECT_EQ ((double) na (scaleFactor), 0.75);
 
     load (legacy (R"(<?xml version="1.0" encoding="UTF-8"?> <QC SCALE_FACTOR="0.5"/>)"));
@@ -414,6 +420,10 @@ TEST_F (State, ForeignOrDamagedBlobsChangeNothing)
     for (int i = 40; i < 54; ++i)
         badText[(size_t) i] = (char) 0xff;
     blobs.push_back (badText);
+
+    // An older state nested far deeper than any was written: the framework's
+    // parser recurses once per level, and this depth would exhaust the stack.
+    blobs.push_back (legacy (juce::String::repeatedString ("<a>", 30000)));
 
     for (size_t n = 1; n <= 8; ++n)
         blobs.emplace_back (before.getData(), n);
