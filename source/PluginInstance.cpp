@@ -32,25 +32,231 @@ const juce::Identifier snapNoId (snapNoName.data());
 constexpr juce::uint32 legacyXmlMark = 0x21324356; // "VC2!"
 constexpr int stateTreeDepth = 2;                  // root, SNAPSHOT/SETTINGS, PARAM/NA_PARAM
 
-// True when XML text holds a processing instruction ("<?") anywhere but in a
-// declaration at its start (after leading white space).
-bool hasInnerProcessingInstruction (const char* text, int numBytes)
+// Older states are a few hundred bytes, a root element and one level of
+// children; a text of more than these is damaged.
+constexpr int maxOlderStateText = 16 * 1024; // bytes
+constexpr int maxOlderStateDepth = 8;        // elements open at once
+
+/**
+    Reads through XML text the way the framework's parser goes through the
+    older states, to tell whether it may be handed to that parser: it recurses
+    once per nested element, expands a document type's entities into elements
+    without bound, jumps from an unknown reference to the next semicolon, and
+    never returns from text after a processing instruction inside an element.
+
+    The shape taken: an optional declaration and comments, then one element,
+    whose elements open no deeper than maxOlderStateDepth; names of ASCII
+    letters, digits and "_-:."; attribute values in quotes; text, comments and
+    CDATA between elements; only the references the framework writes, and no
+    character written in more bytes than it needs. What follows that element
+    is not looked at: the parser stops there too.
+*/
+class OlderStateText
 {
-    const std::string_view xml (text, (size_t) numBytes);
-    auto start = xml.find_first_not_of (" \t\r\n");
-
-    if (start != std::string_view::npos && xml.compare (start, 2, "<?") == 0)
+public:
+    /** True when the text, UTF-8, has the shape. */
+    static bool hasOlderStateShape (std::string_view text)
     {
-        const auto declarationEnd = xml.find ("?>", start + 2);
+        if (hasOverlongCharacter (text))
+            return false;
 
-        if (declarationEnd == std::string_view::npos)
-            return true;
+        OlderStateText in { text };
+        in.skipSpace();
 
-        start = declarationEnd + 2;
+        if (in.skipText ("<?") && ! in.skipPast ("?>"))
+            return false;
+
+        for (int depth = 0;;)
+        {
+            if (in.skipText ("<!--"))
+            {
+                if (! in.skipPast ("-->"))
+                    return false;
+            }
+            else if (depth > 0 && in.skipText ("<![CDATA["))
+            {
+                if (! in.skipPast ("]]>"))
+                    return false;
+            }
+            else if (depth > 0 && in.skipText ("</"))
+            {
+                // Without its '>' it ends every element still open.
+                if (! in.skipPast (">") || --depth == 0)
+                    return true;
+            }
+            else if (in.skip ('<'))
+            {
+                const auto hasChildren = in.skipName() ? in.skipAttributes() : std::nullopt;
+
+                if (! hasChildren || (*hasChildren && ++depth > maxOlderStateDepth))
+                    return false;
+
+                if (depth == 0)
+                    return true;
+            }
+            else if (depth == 0)
+            {
+                if (! in.skipSpace())
+                    return false;
+            }
+            else if (in.startsWith ("&"))
+            {
+                if (! in.skipReference())
+                    return false;
+            }
+            else if ((in.pos = in.text.find_first_of ("<&", in.pos)) == std::string_view::npos)
+            {
+                return false;
+            }
+        }
     }
 
-    return start != std::string_view::npos && xml.find ("<?", start) != std::string_view::npos;
-}
+private:
+    // A character written in more bytes than it needs: the parser reads the
+    // character, which may be one this reader takes for text, such as "<".
+    static bool hasOverlongCharacter (std::string_view text)
+    {
+        for (size_t i = 0; i < text.size(); ++i)
+        {
+            const auto byte = (juce::uint8) text[i];
+            const auto next = i + 1 < text.size() ? (juce::uint8) text[i + 1] : 0;
+
+            if (byte == 0xc0 || byte == 0xc1 || (byte == 0xe0 && next < 0xa0) || (byte == 0xf0 && next < 0x90))
+                return true;
+        }
+
+        return false;
+    }
+
+    explicit OlderStateText (std::string_view textToRead)
+        : text (textToRead)
+    {
+    }
+
+    bool startsWith (std::string_view s) const { return text.compare (pos, s.size(), s) == 0; }
+
+    bool skip (char c)
+    {
+        if (pos >= text.size() || text[pos] != c)
+            return false;
+
+        ++pos;
+        return true;
+    }
+
+    bool skipText (std::string_view s)
+    {
+        if (! startsWith (s))
+            return false;
+
+        pos += s.size();
+        return true;
+    }
+
+    bool skipPast (std::string_view s)
+    {
+        const auto found = text.find (s, pos);
+
+        if (found == std::string_view::npos)
+            return false;
+
+        pos = found + s.size();
+        return true;
+    }
+
+    template <typename Predicate>
+    bool skipWhile (Predicate predicate, size_t maxChars = std::string_view::npos)
+    {
+        const auto start = pos;
+
+        while (pos < text.size() && pos - start < maxChars && predicate (text[pos]))
+            ++pos;
+
+        return pos > start;
+    }
+
+    bool skipSpace()
+    {
+        return skipWhile ([] (char c)
+                          { return c == ' ' || (c >= 9 && c <= 13); });
+    }
+
+    bool skipName()
+    {
+        return skipWhile ([] (char c)
+                          { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_' || c == '-' || c == ':' || c == '.'; });
+    }
+
+    // After an element's name: its attributes, then true for '>' (children
+    // follow) or false for "/>"; nothing when the tag is damaged.
+    std::optional<bool> skipAttributes()
+    {
+        for (;;)
+        {
+            skipSpace();
+
+            if (skipText ("/>"))
+                return false;
+
+            if (skip ('>'))
+                return true;
+
+            if (! skipName())
+                return std::nullopt;
+
+            skipSpace();
+
+            if (! skip ('='))
+                return std::nullopt;
+
+            skipSpace();
+
+            if (! skipQuoted())
+                return std::nullopt;
+        }
+    }
+
+    bool skipQuoted()
+    {
+        if (pos >= text.size() || (text[pos] != '"' && text[pos] != '\''))
+            return false;
+
+        const char ends[] = { text[pos++], '&', 0 };
+
+        for (;;)
+        {
+            if ((pos = text.find_first_of (ends, pos)) == std::string_view::npos)
+                return false;
+
+            if (text[pos] != '&')
+                return skip (text[pos]);
+
+            if (! skipReference())
+                return false;
+        }
+    }
+
+    // The references the framework writes: five names and a character's code.
+    bool skipReference()
+    {
+        if (! skip ('&'))
+            return false;
+
+        for (auto name : { "amp;", "lt;", "gt;", "quot;", "apos;" })
+            if (skipText (name))
+                return true;
+
+        return skip ('#') && skipWhile ([] (char c)
+                                        { return c >= '0' && c <= '9'; },
+                                        7)
+               && skip (';');
+    }
+
+    std::string_view text;
+    size_t pos = 0;
+
+    JUCE_DECLARE_NON_COPYABLE (OlderStateText)
+};
 
 // The framework's number readers add up an exponent's digits, and an
 // integer's, in an int, which overflows for texts such as "1E11111111111" or
@@ -629,15 +835,15 @@ void QCompressorPluginInstance::setStateInformation (const void* data, int sizeI
 
         if (declaredLength > 0)
         {
-            const auto textLength = (size_t) juce::jmin (declaredLength, sizeInBytes - 8);
+            // A text longer than an older state is damaged, and not read to its end.
+            const auto textLength = (size_t) juce::jmin (declaredLength, sizeInBytes - 8, maxOlderStateText + 1);
             const auto* text = bytes + 8;
             const auto numTextBytes = (int) (std::find (text, text + textLength, '\0') - text);
 
             // Bytes that are no UTF-8 are no XML either; the framework's parser
-            // would read past the end of such a string. Nor would it ever return
-            // from text after a processing instruction inside an element: the
-            // older states have none but the declaration at the start.
-            if (juce::CharPointer_UTF8::isValidString (text, numTextBytes) && ! hasInnerProcessingInstruction (text, numTextBytes))
+            // would read past the end of such a string.
+            if (numTextBytes <= maxOlderStateText && juce::CharPointer_UTF8::isValidString (text, numTextBytes)
+                && OlderStateText::hasOlderStateShape ({ text, (size_t) numTextBytes }))
             {
                 if (auto xml = juce::parseXML (juce::String::fromUTF8 (text, numTextBytes)))
                 {

@@ -3,7 +3,16 @@
 // it stands in for the HID thread, so nothing waits for another thread or for a
 // timer. Whatever the engine queues for the message thread (its mirrors' and
 // holders' updates) is delivered between two reports; time is a clock the
-// sequence moves on, and the mirrors' timers fire when the sequence says so.
+// sequence moves on, and the mirrors' timers fire on that clock.
+//
+// The clock runs as the framework's timers do: a timer is due once its interval
+// has passed since it started (or last fired), however many steps that time is
+// spread over, and when time passes the timers due fire in time order, each with
+// the clock at its moment. The harness looks at the timers when time is about
+// to pass and after each one fires (the clock stands still in between): one
+// stopped or started again with the same interval since it last looked counts
+// from its first start, so it fires early, as the framework's own timers can,
+// and the mirror must wait out the rest of its time.
 //
 // Input: two setup bytes, then a sequence of up to 24 steps.
 //   byte 0: the protocol state to start from (0..9, reached the product's way:
@@ -19,7 +28,7 @@
 //                             LISTEN, STEP KNOBS or SENDING HW FEEDBACK (c & 3),
 //                             on when bit 2 is set
 //           0xC0..0xCF        time passes, ((c & 15) + 1) x 100 ms; the mirrors'
-//                             running timers due by then fire
+//                             timers due by then fire
 //           0xD0..0xD7        a preset load: beginLoadingPreset, a change of the
 //                             index and to the value the next two bytes give,
 //                             finishLoadingPreset
@@ -136,6 +145,8 @@ public:
 
         reachState (startState, (flags & 1) != 0);
         check (bridge->getState() == startState);
+
+        timers = {};
 
         for (int i = 0; i < maxSteps && ! in.empty(); ++i)
             step (in);
@@ -370,33 +381,83 @@ private:
         messages.deliver();
     }
 
-    /** Moves the clock on and fires the mirrors' timers that are due by then. */
+    //==============================================================================
+    /** The interval of timer k, 0 while it is stopped: each automatable mirror's
+        gesture end and confirmation timers, then the switch mirrors' timers.
+    */
+    int timerInterval (size_t k) const
+    {
+        if (k < numMirrorTimers)
+            return bridge->getMirror ((int) k / 2)->getTimerInterval (mirrorTimerId (k));
+
+        return bridge->getSwitchMirror (switchMirrors[k - numMirrorTimers])->getTimerInterval();
+    }
+
+    void fireTimer (size_t k)
+    {
+        if (k < numMirrorTimers)
+            bridge->getMirror ((int) k / 2)->timerCallback (mirrorTimerId (k));
+        else
+            bridge->getSwitchMirror (switchMirrors[k - numMirrorTimers])->timerCallback();
+    }
+
+    static int mirrorTimerId (size_t k)
+    {
+        return k % 2 == 0 ? juce::HidAutomatableParameter::gestureEndTimer : juce::HidAutomatableParameter::confirmationTimer;
+    }
+
+    /** Takes note of the timers started, stopped or given another interval
+        since the last look: the clock has not moved since.
+    */
+    void noticeTimers()
+    {
+        for (size_t k = 0; k < numTimers; ++k)
+            if (const auto interval = timerInterval (k); interval != timers[k].interval)
+                timers[k] = { interval, nowMs };
+    }
+
+    /** Moves the clock on, and fires every timer at each moment it is due:
+        all timers due at one moment, then what they queued, as the framework's
+        timer thread does.
+    */
     void passTime (int ms)
     {
-        nowMs += ms;
+        const auto end = nowMs + ms;
+        noticeTimers();
 
-        for (int i = 0; i < numParams; ++i)
+        for (;;)
         {
-            auto* mirror = bridge->getMirror (i);
+            auto moment = end + 1;
 
-            if (mirror->isTimerRunning (juce::HidAutomatableParameter::gestureEndTimer)
-                && mirror->getTimerInterval (juce::HidAutomatableParameter::gestureEndTimer) <= ms)
-                mirror->timerCallback (juce::HidAutomatableParameter::gestureEndTimer);
+            for (const auto& timer : timers)
+                if (timer.interval > 0)
+                    moment = std::min (moment, timer.due());
 
-            // An open gesture must have its end coming.
-            check (! mirror->isGestureOpen() || mirror->isTimerRunning (juce::HidAutomatableParameter::gestureEndTimer));
+            if (moment > end)
+                break;
 
-            if (ms >= juce::HidAutomatableParameter::confirmationIntervalMs
-                && mirror->isTimerRunning (juce::HidAutomatableParameter::confirmationTimer))
-                mirror->timerCallback (juce::HidAutomatableParameter::confirmationTimer);
+            nowMs = moment;
+
+            // Each timer due now fires unless one fired before it stopped it or
+            // gave it another interval; a running timer's period starts again.
+            for (size_t k = 0; k < numTimers; ++k)
+            {
+                if (timers[k].interval > 0 && timers[k].due() == moment && timerInterval (k) == timers[k].interval)
+                {
+                    fireTimer (k);
+                    timers[k] = { timerInterval (k), nowMs };
+                }
+            }
+
+            messages.deliver();
+            noticeTimers();
         }
 
-        if (ms >= juce::HidNonAutomatableParameter::confirmationIntervalMs)
-            for (auto na : { hardwareAB, sidechainListen, ParamData::stepKnobs })
-                if (auto* mirror = bridge->getSwitchMirror (na); mirror->isTimerRunning())
-                    mirror->timerCallback();
+        nowMs = end;
 
-        messages.deliver();
+        // An open gesture must have its end coming (the timers were just looked at).
+        for (size_t i = 0; i < (size_t) numParams; ++i)
+            check (! bridge->getMirror ((int) i)->isGestureOpen() || timers[2 * i].interval > 0);
     }
 
     //==============================================================================
@@ -445,6 +506,20 @@ private:
     std::unique_ptr<char[]> reply { new char[QCompressorHidBridge::replySize] }; // exactly a reply's size
     juce::int64 nowMs = 1000000;
     juce::uint32 reachedSnapshots = ~0u; // the snapshots that were current during the sequence
+
+    /** A timer as the clock runs it: due once its interval has passed since it started. */
+    struct ClockedTimer
+    {
+        int interval = 0; // 0: stopped
+        juce::int64 startedAt = 0;
+
+        juce::int64 due() const noexcept { return startedAt + interval; }
+    };
+
+    static constexpr int switchMirrors[] = { hardwareAB, sidechainListen, ParamData::stepKnobs };
+    static constexpr size_t numMirrorTimers = 2 * (size_t) numParams;
+    static constexpr size_t numTimers = numMirrorTimers + std::size (switchMirrors);
+    std::array<ClockedTimer, numTimers> timers;
 };
 
 } // namespace

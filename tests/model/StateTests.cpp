@@ -40,6 +40,14 @@ struct ReferenceWriter
         out.writeDouble (v);
     }
 
+    void int64Property (const char* name, juce::int64 v)
+    {
+        writeName (name);
+        out.writeCompressedInt (9);
+        out.writeByte (6); // int64 marker
+        out.writeInt64 (v);
+    }
+
     void boolProperty (const char* name, bool v)
     {
         writeName (name);
@@ -364,12 +372,18 @@ TEST_F (State, AStateWhoseSnapshotsPointElsewhereLoadsBackToTheSameValues)
     EXPECT_EQ (value (ratio), ratioLoaded);
 }
 
-TEST_F (State, AnOlderStateWithAProcessingInstructionInsideIsNotRead)
+TEST_F (State, OlderStatesOfAShapeNeverWrittenAreNotRead)
 {
     // The framework's XML reader never returns from text that follows a
-    // processing instruction inside an element; the older states have none but
-    // the declaration at the start, which is still read.
+    // processing instruction inside an element, and recurses once per nested
+    // element; the older states have two levels, and no processing instruction
+    // but the declaration at the start, which is still read.
     load (legacy (R"(<QC SCALE_FACTOR="0.5"><?pi?>text<P PARAM_ID="1" VALUE="-3"/></QC>)"));
+    load (legacy (R"(<QC SCALE_FACTOR="0.5">)" + juce::String::repeatedString ("<a>", 16) + juce::String::repeatedString ("</a>", 16) + "</QC>"));
+    auto overlong = legacy (R"(<QC SCALE_FACTOR="0.5">__?pi?>text</QC>)"); // "<" in two bytes, as the parser reads it
+    overlong[31] = (char) 0xc0;
+    overlong[32] = (char) 0xbc;
+    load (overlong);
     EXPECT_EQ ((double) na (scaleFactor), 0.75);
 
     load (legacy (R"(<?xml version="1.0" encoding="UTF-8"?> <QC SCALE_FACTOR="0.5"/>)"));
@@ -408,6 +422,10 @@ TEST_F (State, ForeignOrDamagedBlobsChangeNothing)
     for (int i = 40; i < 54; ++i)
         badText[(size_t) i] = (char) 0xff;
     blobs.push_back (badText);
+
+    // An older state nested far deeper than any was written: the framework's
+    // parser recurses once per level, and this depth would exhaust the stack.
+    blobs.push_back (legacy (juce::String::repeatedString ("<a>", 30000)));
 
     for (size_t n = 1; n <= 8; ++n)
         blobs.emplace_back (before.getData(), n);
@@ -487,9 +505,16 @@ TEST_F (State, DamagedIdsSnapshotNumbersAndSettingsAreSkipped)
 
     ReferenceWriter w;
     w.node ("Q_COMPRESSOR_ALPHA", 0);
-    w.children (3);
+    w.children (4);
     w.node ("SNAPSHOT", 1);
     w.doubleProperty ("SNAP_NO", -1.0e300);
+    w.children (1);
+    w.node ("PARAM", 2);
+    w.intProperty ("PARAM_ID", threshold);
+    w.doubleProperty ("VALUE", -20.0);
+    w.children (0);
+    w.node ("SNAPSHOT", 1);
+    w.int64Property ("SNAP_NO", 0x100000003); // the framework's cast wraps it to 3
     w.children (1);
     w.node ("PARAM", 2);
     w.intProperty ("PARAM_ID", threshold);
@@ -535,6 +560,12 @@ TEST_F (State, DamagedIdsSnapshotNumbersAndSettingsAreSkipped)
     drainMessages();
 
     EXPECT_EQ (save(), before);
+
+    // A number whose size does not fit its kind is read from its own bytes only.
+    using Value = juce::MvValueTreeStream::Value;
+    const juce::uint8 bytes[] = { 1, 2, 3, 4, 5, 6, 7, 8 };
+    EXPECT_EQ (Value (Value::Kind::integer, bytes, 2).toInt(), 0);
+    EXPECT_EQ (Value (Value::Kind::floatingPoint, bytes, 4).toDouble(), 0.0);
 }
 
 // What the framework's own reader makes of streams whose layout is valid but

@@ -94,36 +94,17 @@ var MvValueTreeStream::Value::toNumberOrFlag() const noexcept
 
 double MvValueTreeStream::Value::toDouble() const noexcept
 {
-    switch (kind)
-    {
-        case Kind::integer:
-            return readLittleEndian<int> (data);
-        case Kind::integer64:
-            return (double) readLittleEndian<int64> (data);
-        case Kind::floatingPoint:
-            return readLittleEndian<double> (data);
-        case Kind::boolean:
-            return size != 0 ? 1.0 : 0.0;
-        case Kind::undefined:
-        case Kind::string:
-        case Kind::binary:
-        case Kind::array:
-        default:
-            return 0.0;
-    }
+    return toNumberOrFlag();
 }
 
 std::optional<int> MvValueTreeStream::Value::toInt() const noexcept
 {
-    if (kind == Kind::integer)
-        return readLittleEndian<int> (data);
-
     if (kind == Kind::string)
         return std::nullopt;
 
     const auto v = toNumberOrFlag();
 
-    if (v.isDouble() && ! ((double) v > -2147483649.0 && (double) v < 2147483648.0))
+    if ((v.isDouble() || v.isInt64()) && ! ((double) v > -2147483649.0 && (double) v < 2147483648.0))
         return std::nullopt;
 
     return (int) v;

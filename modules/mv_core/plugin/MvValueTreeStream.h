@@ -84,7 +84,8 @@ struct MvValueTreeStream
         bool isNumberOrFlag() const noexcept;
 
         /** The var the framework would read: void, a flag or a number. Text,
-            binary data and arrays give a void var (see isNumberOrFlag).
+            binary data and arrays give a void var (see isNumberOrFlag); a
+            number whose size does not fit its kind gives 0 of its kind.
         */
         var toNumberOrFlag() const noexcept;
 
@@ -94,9 +95,9 @@ struct MvValueTreeStream
         double toDouble() const noexcept;
 
         /** What casting the framework's var to int gives for void, flags and
-            numbers (binary data and arrays give 0), or nothing for a double no
-            int holds (out of range or not finite: the framework's cast is
-            undefined for those) and for text (see toText).
+            numbers (binary data and arrays give 0), or nothing for a number no
+            int holds (the framework's cast wraps an int64 and is undefined for
+            such a double, or one not finite) and for text (see toText).
         */
         std::optional<int> toInt() const noexcept;
 
