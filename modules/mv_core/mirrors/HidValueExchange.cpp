@@ -163,17 +163,12 @@ void HidValueExchange::confirmationTimerFired()
         if (sentValue.compare_exchange_strong (sent, -1))
         {
             // The unit showed another value while this was cleared: the value is
-            // sent again after all, unless a newer one waits.
-            if (deviceValue.load() != sent)
-            {
-                if (! isSendPending())
-                    setPending (sent);
-            }
-            // A resend of that same value is dropped; a newer value still goes out.
-            else if (pendingValue.load() == sent)
-            {
-                pendingState.fetch_and (~pendingFlag);
-            }
+            // sent again after all, unless a newer one waits or has gone out since.
+            // A resend of this same value that is marked already still goes out:
+            // dropped here, a unit value that crossed it would be taken for older
+            // than the mark, applied to nothing, and the unit would keep it.
+            if (deviceValue.load() != sent && ! isSendPending() && pendingValue.load() == sent)
+                setPending (sent);
         }
 
         if (sentValue.load() != -1)
