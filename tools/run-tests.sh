@@ -18,6 +18,9 @@ fuzz_seconds=${MV_FUZZ_SECONDS:-30}
 
 export CCACHE_SLOPPINESS=time_macros
 export CCACHE_DIR=${CCACHE_DIR:-$HOME/.cache/ccache}
+# Paths inside the checkout are hashed relative to it, so that a fresh clone
+# elsewhere (as CI makes) finds what an earlier build left in the cache.
+export CCACHE_BASEDIR=$root CCACHE_NOHASHDIR=1
 export TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1 ${TSAN_OPTIONS:-}"
 export ASAN_OPTIONS="detect_leaks=1 ${ASAN_OPTIONS:-}"
 export UBSAN_OPTIONS="print_stacktrace=1 halt_on_error=1 ${UBSAN_OPTIONS:-}"
