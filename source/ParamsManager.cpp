@@ -65,8 +65,6 @@ void QCompressorParamsManager::setParamValue (AutomatableParamListener* source, 
     if (! isValidParamIndex (index) || std::isnan (value))
         return;
 
-    const auto handedIn = value;
-
     if (stepKnobs)
         value = quantiseToSteps (index, value);
 
@@ -80,30 +78,17 @@ void QCompressorParamsManager::setParamValue (AutomatableParamListener* source, 
     if (stepKnobs)
         value = quantiseToSteps (index, value);
 
+    // Nothing to store, announce or record: whoever sent it, the control already
+    // shows this value, and the current snapshot keeps what it holds.
     if (value == getParamValue (index))
-    {
-        // Nothing to store or announce, and as a rule nothing to record: with a
-        // control's recall flag off, the current snapshot rightly holds a value of
-        // its own that the control does not show. The one exception is the
-        // snapshot's own value handed in (a restore, recall, undo or paste brings
-        // it from the record) and moved by the steps or the interval onto the
-        // present one (RELEASE 250 with stepped knobs shows 300): the record
-        // takes what is shown, or it would keep a value that no control shows and
-        // the next save would write it.
-        const auto current = preset.getCurrentSnapshot();
-
-        if (index != snapshot && value != handedIn && preset.getSnapshotValue (current, index) == handedIn)
-            preset.setSnapshotValue (current, index, value);
-
         return;
-    }
 
     if (index == snapshot)
     {
         preset.setCurrentSnapshot ((int) juce::jlimit (0.0f, (float) (numSnapshots - 1), value));
         preset.setValueInAllSnapshots (snapshot, value);
     }
-    else
+    else if (! applyingSnapshot)
     {
         preset.setSnapshotValue (preset.getCurrentSnapshot(), index, value);
     }
@@ -130,8 +115,24 @@ void QCompressorParamsManager::setNonAutomatableParamValue (NonAutomatableParamL
             for (auto i : { ratio, attack, release })
                 applyAsGesture (i, getParamValue (i));
 
-        preset.setSnapshotStepKnobs (preset.getCurrentSnapshot(), value);
+        if (! applyingSnapshot)
+            setCurrentSnapshotKnobMode (value);
     }
+}
+
+void QCompressorParamsManager::setCurrentSnapshotKnobMode (const juce::var& mode)
+{
+    // A stepped snapshot shows its own values through the steps (RELEASE 250 as
+    // 300) and keeps them as they are. Leaving the steps moves no control, so
+    // the snapshot takes the steps it showed, or it would show other values
+    // when it comes back.
+    const auto s = preset.getCurrentSnapshot();
+
+    if (! stepKnobs && (bool) preset.getSnapshotStepKnobs (s))
+        for (auto i : { ratio, attack, release })
+            preset.setSnapshotValue (s, i, quantiseToSteps (i, preset.getSnapshotValue (s, i)));
+
+    preset.setSnapshotStepKnobs (s, mode);
 }
 
 void QCompressorParamsManager::applyAsGesture (int index, float value, AutomatableParamListener* source)
@@ -162,25 +163,22 @@ void QCompressorParamsManager::handleAsyncUpdate()
 
 void QCompressorParamsManager::recallCurrentSnapshot()
 {
-    const auto s = preset.getCurrentSnapshot();
+    applySnapshot (preset.getCurrentSnapshot(), SnapshotControls::recalled);
+}
 
-    // The snapshot's own values are taken before its knob mode is put in force:
-    // turning stepped knobs on re-applies the present RATIO, ATTACK and RELEASE,
-    // which lands in this very record and must not replace what it holds.
-    QCompressorPreset::Record recalled;
+void QCompressorParamsManager::applySnapshot (int snapshotIndex, SnapshotControls controls)
+{
+    // The snapshot is the source of what is applied here, and keeps what it holds:
+    // the steps of its knob mode may move a value it holds (RELEASE 250 shows as
+    // 300), and turning that mode on moves the present values, but none of it is
+    // a change of the snapshot's own. So a save gives back what was loaded.
+    const juce::ScopedValueSetter<bool> applying (applyingSnapshot, true);
 
-    for (int i = 0; i < numParams; ++i)
-        recalled[(size_t) i] = preset.getSnapshotValue (s, i);
-
-    setNonAutomatableParamValue (nullptr, ParamData::stepKnobs, preset.getSnapshotStepKnobs (s));
+    setNonAutomatableParamValue (nullptr, ParamData::stepKnobs, preset.getSnapshotStepKnobs (snapshotIndex));
 
     for (int i = 0; i < numRecallableParams; ++i)
-    {
-        if ((bool) getNonAutomatableParamValue (recallFlagFor (i)))
-            applyAsGesture (i, recalled[(size_t) i]);
-        else
-            preset.setSnapshotValue (s, i, recalled[(size_t) i]); // a control left alone keeps the snapshot's own value
-    }
+        if (controls == SnapshotControls::all || (bool) getNonAutomatableParamValue (recallFlagFor (i)))
+            applyAsGesture (i, preset.getSnapshotValue (snapshotIndex, i));
 }
 
 //==============================================================================

@@ -30,16 +30,17 @@ public:
     ~QCompressorParamsManager() override;
 
     //==============================================================================
-    /** Quantises and snaps; a changed value is recorded into the current
-        snapshot, stored and announced, and a SNAPSHOT change also schedules the
-        recall. An unchanged value announces and records nothing, unless it is
-        the current snapshot's own value that the steps or the interval moved
-        onto the present one: the record then takes what is shown.
+    /** Quantises and snaps; a changed value is stored, announced and recorded
+        into the current snapshot (unless the snapshot's own values are being
+        applied), and a SNAPSHOT change also schedules the recall. A value that
+        is unchanged after the steps and the interval announces and records
+        nothing, whoever sends it.
     */
     void setParamValue (AutomatableParamListener* source, int index, float value) override;
 
     /** Stores and announces; IS CONNECTED false blanks SCREEN DATA, and STEP KNOBS
-        switches the quantisation (re-applying RATIO, ATTACK and RELEASE when on).
+        switches the quantisation (re-applying RATIO, ATTACK and RELEASE when on)
+        and becomes the current snapshot's knob mode.
     */
     void setNonAutomatableParamValue (NonAutomatableParamListener* source, int index, juce::var value) override;
 
@@ -54,6 +55,22 @@ public:
         with no source unless a listener makes the change.
     */
     void applyAsGesture (int index, float value, AutomatableParamListener* source = nullptr);
+
+    /** Which controls a snapshot's values are applied to. */
+    enum class SnapshotControls
+    {
+        all,
+        recalled
+    };
+
+    /** Puts a snapshot's own values in force: its knob mode, then its values of
+        the controls 0..11 in index order as gestures with no source, or only of
+        those whose recall flag is on. The snapshot store is left as it is: what
+        the steps move, and what the knob mode re-applies, is shown, not recorded.
+        A snapshot recall does this, and so does a restore after it has selected
+        the snapshot.
+    */
+    void applySnapshot (int snapshotIndex, SnapshotControls controls);
 
     /** The stepped-knob value that RATIO, ATTACK or RELEASE take; other indices pass unchanged. */
     static float quantiseToSteps (int index, float value) noexcept;
@@ -78,10 +95,12 @@ private:
     void redo();
     void stepHistory (int newPosition);
     void recallCurrentSnapshot();
+    void setCurrentSnapshotKnobMode (const juce::var& mode);
     void applyHistoryState (const QCompressorUndoManager::State& state);
 
     bool stepKnobs = false;
     bool recallIsHistoryStep = false; // the pending recall belongs to an undo or redo
+    bool applyingSnapshot = false;    // the store is being applied, and is not written
     QCompressorUndoManager undoManager { *this };
     QCompressorPreset preset;
 

@@ -912,23 +912,12 @@ void QCompressorPluginInstance::restoreFromStateTree (const void* data, size_t n
     // the current record, which must not overwrite what the state holds.
     reader.writeSnapshots (preset);
 
-    // Publish: SNAPSHOT from record 0, then that snapshot's knob mode, then its
-    // values. The record is read before the knob mode is put in force, since
-    // turning stepped knobs on re-applies the present values into that record.
+    // Publish: SNAPSHOT from record 0, then that snapshot's knob mode and values.
     // (Restored values are snapped, so the snapshot number is always in range.)
     const auto s = juce::jlimit (0, numSnapshots - 1, (int) preset.getSnapshotValue (0, snapshot));
 
     paramsManager->applyAsGesture (snapshot, preset.getSnapshotValue (s, snapshot));
-
-    QCompressorPreset::Record values;
-
-    for (int i = 0; i < numParams; ++i)
-        values[(size_t) i] = preset.getSnapshotValue (s, i);
-
-    paramsManager->setNonAutomatableParamValue (nullptr, ParamData::stepKnobs, preset.getSnapshotStepKnobs (s));
-
-    for (int i = 0; i < numRecallableParams; ++i)
-        paramsManager->applyAsGesture (i, values[(size_t) i]);
+    paramsManager->applySnapshot (s, QCompressorParamsManager::SnapshotControls::all);
 
     // A damaged state whose records name other snapshots (record 0 names 31, and
     // 31 names 9) publishes one record's values and selects another snapshot.
