@@ -262,7 +262,8 @@ private:
 // integer's, in an int, which overflows for texts such as "1E11111111111" or
 // "-2147483648". The older form wrote plain decimals ("-12.5", "4"), so a text
 // with more than three digits of exponent, or an id of more than nine digits,
-// is a damaged attribute and is left out.
+// is a damaged attribute and is left out; so is a number that is not finite
+// ("nan", "inf", "1e999"), which no setting or control can hold.
 int numSignificantDigits (const juce::String& digitsAndSign)
 {
     return digitsAndSign.trimCharactersAtStart ("+-").trimCharactersAtStart ("0").initialSectionContainingOnly ("0123456789").length();
@@ -276,7 +277,10 @@ std::optional<double> readNumber (const juce::XmlElement& xml, juce::StringRef n
     if (exponentStart >= 0 && numSignificantDigits (text.substring (exponentStart + 1)) > 3)
         return std::nullopt;
 
-    return text.getDoubleValue();
+    if (const auto number = text.getDoubleValue(); std::isfinite (number))
+        return number;
+
+    return std::nullopt;
 }
 
 std::optional<int> idFromText (const juce::String& text)

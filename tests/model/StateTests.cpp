@@ -332,6 +332,31 @@ TEST_F (State, TheOlderXmlFormIsRead)
     EXPECT_EQ (value (engage), 0.0f); // the element without attributes sets ENGAGE to 0
 }
 
+TEST_F (State, TheOlderFormIsReadAsTheFrameworkWritesIt)
+{
+    juce::XmlElement xml ("QC");
+    xml.setAttribute ("SCALE_FACTOR", 0.5);
+    xml.setAttribute ("GUI_TYPE", "1");
+    auto* child = xml.createNewChildElement ("P");
+    child->setAttribute ("PARAM_ID", threshold);
+    child->setAttribute ("VALUE", -12.5);
+
+    // In the framework's binary layout, and as its indented text, with CRLF and LF.
+    juce::MemoryBlock binary;
+    juce::AudioProcessor::copyXmlToBinary (xml, binary);
+    const auto indented = xml.toString();
+    ASSERT_TRUE (indented.contains ("\r\n  <P"));
+
+    for (const auto& blob : { binary, legacy (indented), legacy (indented.replace ("\r\n", "\n")) })
+    {
+        load (legacy (R"(<QC SCALE_FACTOR="0.75" GUI_TYPE="0"><P PARAM_ID="1" VALUE="0"/></QC>)"));
+        load (blob);
+        EXPECT_EQ ((double) na (scaleFactor), 0.5);
+        EXPECT_TRUE (model.isStepKnobs());
+        EXPECT_EQ (value (threshold), -12.5f);
+    }
+}
+
 TEST_F (State, TheXmlMarkNeedsMoreThanEightBytesAndAPositiveLength)
 {
     const auto eight = legacy (R"(<QC SCALE_FACTOR="0.5"/>)");
@@ -403,6 +428,14 @@ TEST_F (State, OlderStateNumbersTooLongToReadAreLeftOut)
     EXPECT_EQ (value (threshold), thresholdBefore);
     EXPECT_EQ (value (release), 500.0f);
     EXPECT_EQ (value (ratio), 4.0f);
+
+    // Nor is a number that is not finite (a scale of NaN sized the editor at 0 x 0).
+    for (auto text : { "nan", "inf", "-inf", "1e999" })
+    {
+        load (legacy (juce::String (R"(<QC SCALE_FACTOR="#"><P PARAM_ID="1" VALUE="#"/></QC>)").replace ("#", text)));
+        EXPECT_EQ ((double) na (scaleFactor), 0.75) << text;
+        EXPECT_EQ (value (threshold), thresholdBefore) << text;
+    }
 }
 
 TEST_F (State, ForeignOrDamagedBlobsChangeNothing)
