@@ -290,6 +290,27 @@ TEST_F (KnobFixture, EscapeAndReturnOnTheTextShownLeaveTheValueAlone)
     EXPECT_EQ (knob.getLabel().getText(), "TEST");
 }
 
+TEST_F (KnobFixture, WhatIsTypedAfterAClickOrADoubleClickOnTheLabelReplacesTheWholeText)
+{
+    MV_NEEDS_DESKTOP();
+    knob.setRange (-40.0f, 20.0f, 0.1f);
+    knob.unit = " dB";
+    ASSERT_TRUE (showWithFocus (knob));
+    PeerInput input { *knob.getPeer() };
+
+    // The second click of a double click lands in the field that the first opened.
+    for (auto clicks : { 2, 1 })
+    {
+        knob.setValue (1.0f);
+        input.click (knob.getLabel(), clicks); // on "+1.0 dB"
+        ASSERT_TRUE (knob.getLabel().isBeingEdited());
+        input.type ("-10");
+        input.press (juce::KeyPress::returnKey);
+        drainMessages();
+        EXPECT_NEAR (sliderValue(), -10.0, 1.0e-4) << clicks << " click(s)";
+    }
+}
+
 TEST_F (KnobFixture, AnOpenTextFieldSurvivesAValueFromOutsideAndReturnAppliesWhatItHolds)
 {
     knob.setRange (0.0f, 100.0f, 1.0f);
