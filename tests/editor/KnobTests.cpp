@@ -314,8 +314,25 @@ TEST_F (KnobFixture, WhatIsTypedAfterAClickOrADoubleClickOnTheLabelReplacesTheWh
 TEST_F (KnobFixture, AnOpenTextFieldSurvivesAValueFromOutsideAndReturnAppliesWhatItHolds)
 {
     knob.setRange (0.0f, 100.0f, 1.0f);
-    knob.setValue (10.0f);
     knob.mouseEnter (mouseAt (knob.getLabel(), { 1.0f, 1.0f }, {}));
+
+    // Escape, or a click away, keeps the value from outside.
+    for (auto escape : { true, false })
+    {
+        knob.setValue (10.0f);
+        knob.mouseDown (mouseAt (knob.getLabel(), { 1.0f, 1.0f }));
+        knob.setValue (50.0f);
+
+        if (escape)
+            knob.getLabel().getCurrentTextEditor()->keyPressed (juce::KeyPress (juce::KeyPress::escapeKey));
+        else
+            juce::Component::getCurrentlyModalComponent()->inputAttemptWhenModal(); // as a click elsewhere does
+
+        drainMessages();
+        EXPECT_DOUBLE_EQ (sliderValue(), 50.0) << (escape ? "Escape" : "a click away");
+    }
+
+    knob.setValue (10.0f);
     knob.mouseDown (mouseAt (knob.getLabel(), { 1.0f, 1.0f }));
     ASSERT_TRUE (knob.getLabel().isBeingEdited());
 
