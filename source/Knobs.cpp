@@ -16,6 +16,43 @@ void Knob::LabelInternal::textEditorReturnKeyPressed (juce::TextEditor& textEdit
     juce::Label::textEditorReturnKeyPressed (textEditor);
 }
 
+juce::TextEditor* Knob::LabelInternal::createEditorComponent()
+{
+    auto* field = new FieldInternal();
+    field->applyFontToAllText (getLookAndFeel().getLabelFont (*this));
+    copyAllExplicitColoursTo (*field);
+    field->setColour (juce::TextEditor::textColourId, findColour (textWhenEditingColourId));
+    field->setColour (juce::TextEditor::backgroundColourId, findColour (backgroundWhenEditingColourId));
+    field->setColour (juce::TextEditor::focusedOutlineColourId, findColour (outlineWhenEditingColourId));
+    return field;
+}
+
+void Knob::FieldInternal::mouseDown (const juce::MouseEvent& e)
+{
+    openingClicks = openingClicks && e.getNumberOfClicks() > 1;
+
+    if (! openingClicks)
+        juce::TextEditor::mouseDown (e);
+}
+
+void Knob::FieldInternal::mouseDrag (const juce::MouseEvent& e)
+{
+    if (! openingClicks)
+        juce::TextEditor::mouseDrag (e);
+}
+
+void Knob::FieldInternal::mouseUp (const juce::MouseEvent& e)
+{
+    if (! openingClicks)
+        juce::TextEditor::mouseUp (e);
+}
+
+void Knob::FieldInternal::mouseDoubleClick (const juce::MouseEvent& e)
+{
+    if (! openingClicks)
+        juce::TextEditor::mouseDoubleClick (e);
+}
+
 //==============================================================================
 Knob::Knob (juce::String nameToUse)
     : name (std::move (nameToUse))

@@ -65,6 +65,21 @@ void QCompressorAudioProcessorEditor::installDefaultLookAndFeel (juce::LookAndFe
     juce::Typeface::clearTypefaceCache();
 }
 
+float QCompressorAudioProcessorEditor::scaleFor (const juce::var& factor)
+{
+    // The menu offers 50, 75 and 100 %. Any value the window cannot be shown at
+    // (a damaged saved state's: not finite, not a number at all, or one that would
+    // make the window vanish or fill the screen many times over) gives the
+    // default size.
+    constexpr double smallest = 0.25, largest = 2.0;
+    const auto scale = (double) factor;
+
+    if (! (scale >= smallest && scale <= largest))
+        return (float) (double) ParamData::naParamInitialValue (scaleFactor);
+
+    return (float) scale;
+}
+
 //==============================================================================
 void QCompressorAudioProcessorEditor::paint (juce::Graphics& g)
 {
@@ -91,9 +106,7 @@ void QCompressorAudioProcessorEditor::nonAutomatableParamValueChanged (int index
 
 void QCompressorAudioProcessorEditor::handleAsyncUpdate()
 {
-    // The menu offers 50, 75 and 100 %; a damaged saved state must not make the
-    // window vanish or fill the screen many times over.
-    const auto scale = juce::jlimit (0.25f, 2.0f, (float) (double) paramsManager.getNonAutomatableParamValue (scaleFactor));
+    const auto scale = scaleFor (paramsManager.getNonAutomatableParamValue (scaleFactor));
     const auto transform = juce::AffineTransform::scale (scale);
     const auto width = mainView.getWidth();
     const auto menuHeight = menuBar.getHeight();

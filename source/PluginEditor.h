@@ -69,6 +69,12 @@ public:
     QCompressorView& getMainView() noexcept { return mainView; }
 
 private:
+    /** The scale the window is laid out at for a SCALE FACTOR value: the value
+        itself from 0.25 to 2, the default scale for anything else (not finite,
+        out of that range, not a number at all).
+    */
+    static float scaleFor (const juce::var& factor);
+
     /** Makes newDefault (or the framework's own, for nullptr) the default look-and-feel. */
     static void installDefaultLookAndFeel (juce::LookAndFeel* newDefault);
 

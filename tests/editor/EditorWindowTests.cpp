@@ -150,10 +150,18 @@ TEST_F (EditorWindow, FollowsTheStripAndTheScaleInOneAsynchronousLayout)
 
 TEST_F (EditorWindow, ADamagedScaleCannotMakeTheWindowVanish)
 {
-    set (scaleFactor, 0.0);
     auto editor = open();
-    EXPECT_GT (editor->getWidth(), 0);
-    EXPECT_GT (editor->getHeight(), 0);
+    const auto inf = std::numeric_limits<double>::infinity();
+
+    // An open window and a new one both take the default size instead.
+    for (auto damaged : { std::numeric_limits<double>::quiet_NaN(), inf, -inf, 1.0e300, 0.0, -0.5 })
+    {
+        set (scaleFactor, 1.0);
+        set (scaleFactor, damaged);
+        drainMessages();
+        EXPECT_EQ (editor->getLocalBounds(), juce::Rectangle<int> (735, 318)) << damaged;
+        EXPECT_EQ (open()->getLocalBounds(), juce::Rectangle<int> (735, 318)) << damaged;
+    }
 }
 
 TEST_F (EditorWindow, TellsTheHostWhichParameterAControlSets)

@@ -290,11 +290,49 @@ TEST_F (KnobFixture, EscapeAndReturnOnTheTextShownLeaveTheValueAlone)
     EXPECT_EQ (knob.getLabel().getText(), "TEST");
 }
 
+TEST_F (KnobFixture, WhatIsTypedAfterAClickOrADoubleClickOnTheLabelReplacesTheWholeText)
+{
+    MV_NEEDS_DESKTOP();
+    knob.setRange (-40.0f, 20.0f, 0.1f);
+    knob.unit = " dB";
+    ASSERT_TRUE (showWithFocus (knob));
+    PeerInput input { *knob.getPeer() };
+
+    // The second click of a double click lands in the field that the first opened.
+    for (auto clicks : { 2, 1 })
+    {
+        knob.setValue (1.0f);
+        input.click (knob.getLabel(), clicks); // on "+1.0 dB"
+        ASSERT_TRUE (knob.getLabel().isBeingEdited());
+        input.type ("-10");
+        input.press (juce::KeyPress::returnKey);
+        drainMessages();
+        EXPECT_NEAR (sliderValue(), -10.0, 1.0e-4) << clicks << " click(s)";
+    }
+}
+
 TEST_F (KnobFixture, AnOpenTextFieldSurvivesAValueFromOutsideAndReturnAppliesWhatItHolds)
 {
     knob.setRange (0.0f, 100.0f, 1.0f);
-    knob.setValue (10.0f);
     knob.mouseEnter (mouseAt (knob.getLabel(), { 1.0f, 1.0f }, {}));
+
+    // Escape, or a click away, keeps the value from outside.
+    for (auto escape : { true, false })
+    {
+        knob.setValue (10.0f);
+        knob.mouseDown (mouseAt (knob.getLabel(), { 1.0f, 1.0f }));
+        knob.setValue (50.0f);
+
+        if (escape)
+            knob.getLabel().getCurrentTextEditor()->keyPressed (juce::KeyPress (juce::KeyPress::escapeKey));
+        else
+            juce::Component::getCurrentlyModalComponent()->inputAttemptWhenModal(); // as a click elsewhere does
+
+        drainMessages();
+        EXPECT_DOUBLE_EQ (sliderValue(), 50.0) << (escape ? "Escape" : "a click away");
+    }
+
+    knob.setValue (10.0f);
     knob.mouseDown (mouseAt (knob.getLabel(), { 1.0f, 1.0f }));
     ASSERT_TRUE (knob.getLabel().isBeingEdited());
 

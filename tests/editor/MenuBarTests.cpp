@@ -535,6 +535,31 @@ TEST_F (MenuBarTest, OpenMenuShowsTheMainMenuAndCarriesOutTheChoice)
     EXPECT_EQ (findMenuWindow(), nullptr);
 }
 
+TEST_F (MenuBarTest, WithoutADisplayNeitherMenuIsShown)
+{
+    // A host run headless: a child of this process, started without DISPLAY, runs
+    // the test from its start and opens both menus.
+    GTEST_FLAG_SET (death_test_style, "threadsafe");
+    const auto display = juce::SystemStats::getEnvironmentVariable ("DISPLAY", {});
+    unsetenv ("DISPLAY");
+
+    EXPECT_EXIT (
+        {
+            if (mvtest::hasDisplay())
+                std::_Exit (2);
+
+            menuBar->openMenu();
+            menuBar->openDeviceSelector();
+            mvtest::drainMessages (100);
+            std::_Exit (0);
+        },
+        ::testing::ExitedWithCode (0),
+        "");
+
+    if (display.isNotEmpty())
+        setenv ("DISPLAY", display.toRawUTF8(), 1);
+}
+
 TEST_F (MenuBarTest, AMenuResultArrivingAfterTheBarIsGoneDoesNothing)
 {
     MV_NEEDS_DESKTOP();

@@ -29,42 +29,6 @@ std::vector<ParamEvent> without (const std::vector<ParamEvent>& events, int inde
     return kept;
 }
 
-/** Mouse and keys through the window's peer, as the system delivers them. */
-struct PeerInput
-{
-    juce::ComponentPeer& peer;
-
-    void mouse (juce::Point<float> at, juce::ModifierKeys mods)
-    {
-        peer.handleMouseEvent (juce::MouseInputSource::InputSourceType::mouse,
-                               at,
-                               mods,
-                               juce::MouseInputSource::defaultPressure,
-                               juce::MouseInputSource::defaultOrientation,
-                               juce::Time::currentTimeMillis());
-    }
-
-    /** Comes in from the window's corner (so the target hears the mouse enter) and clicks its centre. */
-    void click (juce::Component& target)
-    {
-        const auto at = peer.getComponent().getLocalPoint (&target, target.getLocalBounds().getCentre()).toFloat();
-        mouse ({ 1.0f, 1.0f }, {});
-        mouse (at, {});
-        mouse (at, juce::ModifierKeys (juce::ModifierKeys::leftButtonModifier));
-        mouse (at, {});
-    }
-
-    void press (int keyCode) { peer.handleKeyPress (juce::KeyPress (keyCode)); }
-
-    /** Replaces everything in the focused text field by typing. */
-    void typeOver (const juce::String& text)
-    {
-        peer.handleKeyPress (juce::KeyPress ('a', juce::ModifierKeys::commandModifier, 0));
-
-        for (auto c : text)
-            peer.handleKeyPress (juce::KeyPress ((int) c, juce::ModifierKeys(), c));
-    }
-};
 } // namespace
 
 using PanelTest = PanelFixture;
@@ -604,6 +568,20 @@ TEST_F (PanelTest, AtEachRingLabelsValueTheBigKnobsPointAtATickInBothModes)
 {
     auto& view = openPanel();
 
+    // What a knob draws: its ticks (the only outlines it fills) and, last, its frame.
+    struct Drawn : juce::LowLevelGraphicsSoftwareRenderer
+    {
+        using juce::LowLevelGraphicsSoftwareRenderer::LowLevelGraphicsSoftwareRenderer;
+        void fillPath (const juce::Path& p, const juce::AffineTransform& t) override { ticks.addPath (p, t); }
+        void drawImage (const juce::Image& i, const juce::AffineTransform& t) override { frame = i.getBounds().toFloat().transformedBy (t); }
+        juce::Path ticks;
+        juce::Rectangle<float> frame;
+    };
+
+    // The strip's frame i of 151 points at 120 + 300 i / 150 degrees, clockwise from the right.
+    auto degreesOff = [] (juce::Point<float> direction, int frame)
+    { return std::abs (std::remainder (juce::radiansToDegrees (std::atan2 (direction.y, direction.x)) - (120.0f + 2.0f * (float) frame), 360.0f)); };
+
     for (auto stepped : { false, true })
     {
         view.setClassicStepKnobs (stepped);
@@ -611,20 +589,46 @@ TEST_F (PanelTest, AtEachRingLabelsValueTheBigKnobsPointAtATickInBothModes)
         for (int k = thresholdKnob; k <= gainKnob; ++k)
         {
             auto& kn = knob (k);
+            const auto where = kn.name + (stepped ? " (stepped)" : "");
+            std::vector<int> frames;
 
             for (auto* label : kn.getScaleLabels())
             {
                 auto text = label->text;
                 kn.setValue (kn.textToValue != nullptr ? kn.textToValue (text) : Knob::parseLeadingNumber (text));
-                const auto pointer = Knob::pointerAngleFor (kn.getCurrentFrameIndex(), numFrames);
-                auto offTick = 1.0f;
-
-                for (auto tick : kn.getTickAngles())
-                    offTick = juce::jmin (offTick, std::abs (tick - pointer));
-
-                // Within one frame's turn: RELEASE 2000 stands a frame short of AUTO's tick.
-                EXPECT_LE (offTick, 1.0f / 90.0f + 1.0e-5f) << kn.name << " at " << text << (stepped ? " (stepped)" : "");
+                frames.push_back (kn.getCurrentFrameIndex());
             }
+
+            Drawn drawn (juce::Image (juce::Image::ARGB, kn.getWidth(), kn.getHeight(), true));
+            juce::Graphics g (drawn);
+            kn.paint (g);
+
+            // A tick is a quadrilateral; its middle is the mean of its corners.
+            std::vector<juce::Point<float>> ticks;
+
+            for (juce::Path::Iterator i (drawn.ticks); i.next();)
+            {
+                if (i.elementType == juce::Path::Iterator::startNewSubPath)
+                    ticks.push_back (-drawn.frame.getCentre());
+
+                if (i.elementType != juce::Path::Iterator::closePath)
+                    ticks.back() += juce::Point<float> (i.x1, i.y1) / 4.0f;
+            }
+
+            // Every tick stands where the pointer stands at a labelled value, and at
+            // every labelled value the pointer meets a tick within one frame's turn
+            // (RELEASE 2000 stands a frame short of AUTO's tick).
+            EXPECT_FALSE (ticks.empty()) << where;
+
+            for (auto tick : ticks)
+                EXPECT_TRUE (std::any_of (frames.begin(), frames.end(), [&] (int f)
+                                          { return degreesOff (tick, f) < 0.25f; }))
+                    << where << " " << tick.toString();
+
+            for (auto f : frames)
+                EXPECT_TRUE (std::any_of (ticks.begin(), ticks.end(), [&] (auto tick)
+                                          { return degreesOff (tick, f) < 2.01f; }))
+                    << where << " frame " << f;
         }
     }
 }
