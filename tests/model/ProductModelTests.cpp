@@ -10,41 +10,6 @@ namespace
 {
 struct ProductModel : InstanceFixture
 {
-    /** What a save of the instance writes, as text, less the live settings that a
-        load never reads back.
-    */
-    static juce::String savedState (QCompressorPluginInstance& instance)
-    {
-        juce::MemoryBlock block;
-        instance.getStateInformation (block);
-        auto tree = juce::ValueTree::readFromData (block.getData(), block.getSize());
-
-        for (auto i : { canPaste, canRedo, canUndo, screenData, sidechainListen, hardwareAB, isConnected })
-            tree.getChild (numSnapshots).removeChild (i, nullptr);
-
-        return tree.toXmlString();
-    }
-
-    /** Loads what the fixture's instance saves into the given instance. */
-    void loadInto (QCompressorPluginInstance& instance)
-    {
-        juce::MemoryBlock block;
-        processor.getStateInformation (block);
-        instance.setStateInformation (block.getData(), (int) block.getSize());
-        dispatchPendingMessages();
-    }
-
-    /** Saves, then loads into this instance and into a fresh one: each saves again as it was saved. */
-    void expectStateToComeBackAsSaved()
-    {
-        const auto saved = savedState (processor);
-        loadInto (processor);
-        EXPECT_EQ (savedState (processor), saved);
-
-        QCompressorPluginInstance fresh;
-        loadInto (fresh);
-        EXPECT_EQ (savedState (fresh), saved);
-    }
 };
 }
 
@@ -245,36 +210,9 @@ TEST_F (ProductModel, RecallingASteppedSnapshotKeepsItsOwnValues)
     EXPECT_EQ (value (release), 250.0f);
 }
 
-TEST_F (ProductModel, AValueUnchangedAfterTheStepsRecordsNothingAndTheSnapshotComesBackAsSaved)
+TEST_F (ProductModel, ASnapshotKeepsItsOwnValueForAControlItDoesNotRecall)
 {
-    // RELEASE is not recalled. Snapshot 1 turns stepped knobs on (250 shows as
-    // 300); snapshot 0, which shows that 300, turns them on too and keeps its own
-    // 250, which its steps show as 300. A host sending that 250 changes nothing.
-    // The same with 1000, which a fresh instance's 300 does not show.
     auto& preset = model.getPreset();
-    auto* host = dynamic_cast<juce::MvParamsManager::AutomatableParamListener*> (&hostParameter (release));
-    model.setNonAutomatableParamValue (nullptr, recallFlagFor (release), false);
-
-    for (auto [own, other, shownBySteps] : { std::tuple (250.0f, 1, 300.0f), std::tuple (1000.0f, 3, 1200.0f) })
-    {
-        const auto s = other - 1;
-        selectSnapshot (s);
-        model.setNonAutomatableParamValue (nullptr, ParamData::stepKnobs, false);
-        turn (release, own);
-        selectSnapshot (other);
-        model.setNonAutomatableParamValue (nullptr, ParamData::stepKnobs, true);
-        selectSnapshot (s);
-        model.setNonAutomatableParamValue (nullptr, ParamData::stepKnobs, true);
-        turn (release, own, host);
-        EXPECT_EQ (value (release), shownBySteps);
-        EXPECT_EQ (preset.getSnapshotValue (s, release), own);
-        expectStateToComeBackAsSaved();
-        EXPECT_EQ (preset.getSnapshotValue (s, release), own);
-
-        // Free knobs again: the snapshot keeps what it showed.
-        model.setNonAutomatableParamValue (nullptr, ParamData::stepKnobs, false);
-        EXPECT_EQ (preset.getSnapshotValue (s, release), shownBySteps);
-    }
 
     // With their recall flags off, snapshot 2 keeps a MIX and a RATIO of its own.
     runCommand (Ids::mvQCompressor::copy);
@@ -292,119 +230,6 @@ TEST_F (ProductModel, AValueUnchangedAfterTheStepsRecordsNothingAndTheSnapshotCo
     runCommand (Ids::mvQCompressor::paste);
     EXPECT_EQ (preset.getSnapshotValue (2, ratio), 5.0f);
     EXPECT_EQ (preset.getSnapshotValue (2, mix), 40.0f);
-}
-
-TEST_F (ProductModel, InRandomSessionsOnlyChangedValuesAreRecordedAndEverySaveComesBackAsSaved)
-{
-    // Sessions that mix stepped knobs, recall flags, a few snapshots, copy and
-    // paste, undo and redo, values sent again and reloads.
-    auto& preset = model.getPreset();
-    const juce::Identifier commands[] = { Ids::mvQCompressor::copy, Ids::mvQCompressor::paste, Ids::mvQCompressor::undo, Ids::mvQCompressor::redo };
-
-    auto store = [&preset]
-    {
-        std::vector<juce::var> all;
-
-        for (int s = 0; s < numSnapshots; ++s)
-        {
-            for (int i = 0; i < numParams; ++i)
-                all.push_back (preset.getSnapshotValue (s, i));
-
-            all.push_back (preset.getSnapshotStepKnobs (s));
-        }
-
-        return all;
-    };
-
-    auto shown = [this]
-    {
-        std::vector<float> all;
-
-        for (int i = 0; i < numParams; ++i)
-            all.push_back (value (i));
-
-        return all;
-    };
-
-    for (int seed = 1; seed <= 60; ++seed)
-    {
-        juce::Random random (seed);
-        auto anyValue = [this, &random] (int i)
-        { return dynamic_cast<juce::MvDawParameter&> (hostParameter (i)).getRange().convertFrom0to1 (random.nextFloat()); };
-
-        // Each session starts from two snapshots of its own, stepped or free,
-        // with values on or off the steps.
-        for (int s = 0; s < 2; ++s)
-        {
-            for (auto i : { attack, release })
-                preset.setSnapshotValue (s, i, anyValue (i));
-
-            preset.setSnapshotStepKnobs (s, random.nextBool());
-        }
-
-        loadInto (processor);
-
-        for (int step = 0; step < 40; ++step)
-        {
-            SCOPED_TRACE (juce::String ("seed ") + juce::String (seed) + ", step " + juce::String (step));
-            const auto i = random.nextBool() ? attack : release;
-            auto* host = dynamic_cast<juce::MvParamsManager::AutomatableParamListener*> (&hostParameter (i));
-            const auto storeBefore = store();
-            const auto shownBefore = shown();
-            advanceMs ((juce::uint32) random.nextInt (1000));
-
-            switch (random.nextInt (10))
-            {
-                case 0:
-                    turn (i, anyValue (i), random.nextBool() ? host : nullptr);
-                    break;
-                case 1: // the snapshot's own value, sent again
-                case 2:
-                    turn (i, preset.getSnapshotValue (preset.getCurrentSnapshot(), i), host);
-                    break;
-                case 3:
-                case 4:
-                    model.setNonAutomatableParamValue (nullptr, ParamData::stepKnobs, random.nextBool());
-                    continue;
-                case 5:
-                    model.setNonAutomatableParamValue (nullptr, recallFlagFor (i), random.nextBool());
-                    continue;
-                case 6:
-                case 7:
-                {
-                    // A recall applies the snapshot's own values, and keeps them:
-                    // only the SNAPSHOT slots change.
-                    auto expected = storeBefore;
-                    model.setParamValue (nullptr, snapshot, 1.0f - value (snapshot));
-                    dispatchPendingMessages();
-
-                    for (int s = 0; s < numSnapshots; ++s)
-                        expected[(size_t) (s * (numParams + 1) + snapshot)] = value (snapshot);
-
-                    ASSERT_TRUE (store() == expected) << "a recall changed the snapshots";
-                    continue;
-                }
-                case 8:
-                    loadInto (processor);
-                    continue;
-                default:
-                    processor.sendCommand (std::make_unique<juce::MvCommand> (commands[random.nextInt (4)]));
-                    dispatchPendingMessages();
-                    break;
-            }
-
-            if (shown() == shownBefore)
-            {
-                ASSERT_TRUE (store() == storeBefore) << "a value that did not change was recorded";
-            }
-        }
-
-        SCOPED_TRACE (juce::String ("seed ") + juce::String (seed));
-        expectStateToComeBackAsSaved();
-
-        if (HasFailure())
-            return;
-    }
 }
 
 //==============================================================================

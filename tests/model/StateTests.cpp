@@ -95,6 +95,34 @@ struct State : InstanceFixture
         return out.getMemoryBlock();
     }
 
+    /** What an instance saves, less the live settings that a load never reads back. */
+    static juce::String savedState (QCompressorPluginInstance& instance)
+    {
+        juce::MemoryBlock block;
+        instance.getStateInformation (block);
+        auto tree = juce::ValueTree::readFromData (block.getData(), block.getSize());
+
+        for (auto i : { canPaste, canRedo, canUndo, screenData, sidechainListen, hardwareAB, isConnected })
+            tree.getChild (numSnapshots).removeChild (i, nullptr);
+
+        return tree.toXmlString();
+    }
+
+    /** Loads what the instance saves into itself and into a fresh one; each saves it again as it was. */
+    void expectToComeBackAsSaved()
+    {
+        const auto saved = savedState (processor);
+        const auto block = save();
+        QCompressorPluginInstance fresh;
+
+        for (auto* instance : { &processor, &fresh })
+        {
+            instance->setStateInformation (block.getData(), (int) block.getSize());
+            dispatchPendingMessages();
+            EXPECT_EQ (savedState (*instance), saved);
+        }
+    }
+
     void changeEverything()
     {
         turn (threshold, -17.5f);
@@ -236,6 +264,129 @@ TEST_F (State, ARoundTripIntoAFreshInstanceRestoresSnapshotsAndSettings)
 
     other.getParameters()[threshold]->removeListener (&host);
     other.getParameters()[snapshot]->removeListener (&host);
+}
+
+TEST_F (State, ASnapshotsOwnValueThatItsStepsMoveComesBackAsSaved)
+{
+    // RELEASE is not recalled. Snapshot 1 turns stepped knobs on (250 shows as
+    // 300); snapshot 0, which shows that 300, turns them on too and keeps its own
+    // 250. A host sending that 250 changes nothing. The same with 1000, which a
+    // fresh instance's 300 does not show.
+    auto& preset = model.getPreset();
+    auto* host = dynamic_cast<juce::MvParamsManager::AutomatableParamListener*> (&hostParameter (release));
+    model.setNonAutomatableParamValue (nullptr, recallFlagFor (release), false);
+
+    for (auto [own, s, shownBySteps] : { std::tuple (250.0f, 0, 300.0f), std::tuple (1000.0f, 2, 1200.0f) })
+    {
+        selectSnapshot (s);
+        turn (release, own);
+        selectSnapshot (s + 1);
+        model.setNonAutomatableParamValue (nullptr, ParamData::stepKnobs, true);
+        selectSnapshot (s);
+        model.setNonAutomatableParamValue (nullptr, ParamData::stepKnobs, true);
+        turn (release, own, host);
+        EXPECT_EQ (value (release), shownBySteps);
+        EXPECT_EQ (preset.getSnapshotValue (s, release), own);
+        expectToComeBackAsSaved();
+
+        // Free knobs again: the snapshot keeps what it showed.
+        model.setNonAutomatableParamValue (nullptr, ParamData::stepKnobs, false);
+        EXPECT_EQ (preset.getSnapshotValue (s, release), shownBySteps);
+    }
+}
+
+TEST_F (State, InRandomSessionsOnlyChangesAreRecordedAndEverySaveComesBackAsSaved)
+{
+    // Stepped knobs, recall flags, recalls, copy and paste, undo and redo, values
+    // sent again and reloads, at random, from two snapshots of a session's own.
+    auto& preset = model.getPreset();
+    const juce::Identifier commands[] = { Ids::mvQCompressor::copy, Ids::mvQCompressor::paste, Ids::mvQCompressor::undo, Ids::mvQCompressor::redo };
+    auto records = [&preset]
+    {
+        juce::String all;
+
+        for (int s = 0; s < numSnapshots; ++s)
+            for (int i = 0; i <= numParams; ++i)
+                all << (i < numParams ? juce::var (preset.getSnapshotValue (s, i)) : preset.getSnapshotStepKnobs (s)).toString() << " ";
+
+        return all;
+    };
+
+    auto shown = [this]
+    {
+        juce::String all;
+
+        for (int i = 0; i < numParams; ++i)
+            all << value (i) << " ";
+
+        return all;
+    };
+
+    for (int seed = 1; seed <= 60 && ! HasFailure(); ++seed)
+    {
+        juce::Random random (seed);
+        auto anyValue = [this, &random] (int i)
+        { return dynamic_cast<juce::MvDawParameter&> (hostParameter (i)).getRange().convertFrom0to1 (random.nextFloat()); };
+
+        // Stepped or free, with values on or off the steps.
+        for (int s = 0; s < 2; ++s)
+        {
+            preset.setSnapshotValue (s, attack, anyValue (attack));
+            preset.setSnapshotValue (s, release, anyValue (release));
+            preset.setSnapshotStepKnobs (s, random.nextBool());
+        }
+
+        load (save());
+
+        for (int step = 0; step < 40; ++step)
+        {
+            SCOPED_TRACE ("seed " + juce::String (seed) + ", step " + juce::String (step));
+            const auto i = random.nextBool() ? attack : release;
+            const auto recordsBefore = records();
+            const auto shownBefore = shown();
+            advanceMs ((juce::uint32) random.nextInt (1000));
+
+            switch (random.nextInt (9))
+            {
+                case 0:
+                    turn (i, anyValue (i));
+                    break;
+                case 1:
+                    turn (i, preset.getSnapshotValue (preset.getCurrentSnapshot(), i), &dynamic_cast<juce::MvDawParameter&> (hostParameter (i)));
+                    break;
+                case 2:
+                    model.setNonAutomatableParamValue (nullptr, ParamData::stepKnobs, random.nextBool());
+                    continue;
+                case 3:
+                    model.setNonAutomatableParamValue (nullptr, recallFlagFor (i), random.nextBool());
+                    continue;
+                case 4:
+                    load (save());
+                    continue;
+                case 5:
+                case 6:
+                {
+                    // A recall applies the snapshot's own values and keeps them.
+                    model.setParamValue (nullptr, snapshot, 1.0f - value (snapshot));
+                    const auto selected = records();
+                    dispatchPendingMessages();
+                    ASSERT_EQ (records(), selected) << "a recall changed the snapshots";
+                    continue;
+                }
+                default:
+                    processor.sendCommand (std::make_unique<juce::MvCommand> (commands[random.nextInt (4)]));
+                    dispatchPendingMessages();
+                    break;
+            }
+
+            if (shown() == shownBefore)
+            {
+                ASSERT_EQ (records(), recordsBefore) << "a value that did not change was recorded";
+            }
+        }
+
+        expectToComeBackAsSaved();
+    }
 }
 
 TEST_F (State, RestoringOnTheSameInstancePublishesEverythingAsGestures)
