@@ -14,8 +14,8 @@ namespace juce
 
 //==============================================================================
 /** Every worker thread of the process, joined once it has ended. The static
-    instance's destructor runs when the module is unloaded (or the process ends)
-    and waits for the threads still running.
+    instance's destructor waits for the threads still running; it runs when the
+    process exits, since hosts never unmap the module (see the class description).
 */
 struct HidNodeWorker::Threads
 {
@@ -33,16 +33,30 @@ struct HidNodeWorker::Threads
 
     ~Threads() { waitForAll(); }
 
-    void add (std::shared_ptr<HidNodeWorker> worker)
+    /** False when the process has no thread left for the worker. */
+    bool add (std::shared_ptr<HidNodeWorker> worker)
     {
         auto* raw = worker.get();
-        std::thread thread ([raw]
-                            { raw->run(); });
-        pthread_setname_np (thread.native_handle(), "HidNodeWorker");
 
         const std::lock_guard<std::mutex> sl (lock);
         joinEnded();
-        entries.push_back ({ std::move (worker), std::move (thread) });
+        entries.push_back ({ std::move (worker), {} });
+
+        // The only exception the product meets here: std::thread's, for a
+        // process at its limit of threads or memory.
+        try
+        {
+            entries.back().thread = std::thread ([raw]
+                                                 { raw->run(); });
+        }
+        catch (const std::system_error&)
+        {
+            entries.pop_back();
+            return false;
+        }
+
+        pthread_setname_np (entries.back().thread.native_handle(), "HidNodeWorker");
+        return true;
     }
 
     int getNumRunning()
@@ -107,10 +121,9 @@ std::shared_ptr<HidNodeWorker> HidNodeWorker::start (const String& path)
 {
     std::shared_ptr<HidNodeWorker> worker (new HidNodeWorker (path));
 
-    if (worker->eventFd < 0)
+    if (worker->eventFd < 0 || ! Threads::get().add (worker))
         return {};
 
-    Threads::get().add (worker);
     return worker;
 }
 

@@ -23,9 +23,10 @@ namespace juce
     A worker's thread may outlive the backend that used it (a write in flight
     when the unit is given up or the HID thread stops). Every worker thread is
     kept in one list for the process; a thread that has ended is joined when the
-    next worker starts, and those still running are waited for when the module is
-    unloaded (the list is a static object), never in a destructor that a host
-    calls.
+    next worker starts, and those still running are waited for by the list's
+    destructor, never in a destructor that a host calls. Hosts keep the module
+    mapped once loaded (its unique symbols make the dynamic loader ignore
+    dlclose()), so that destructor runs when the process exits.
 
     Threads: the member functions are for one thread at a time (the HID thread).
     Opens and closes are handed over under a short lock that is never held across
@@ -44,7 +45,7 @@ public:
     };
 
     /** Starts a worker and its thread for the node at `path` ("/dev/hidraw3");
-        null when the process has no descriptor left for it.
+        null when the process has no descriptor or no thread left for it.
     */
     static std::shared_ptr<HidNodeWorker> start (const String& path);
 
@@ -85,7 +86,7 @@ public:
     static int getNumRunning();
 
     /** Retires every worker and waits until their threads have ended. What the
-        module does when it is unloaded; call it only when no backend is left.
+        process does when it exits; call it only when no backend is left.
     */
     static void waitForAll();
 
