@@ -601,6 +601,7 @@ void QCompressorHidBridge::handleRecallFrame (int currentState, int type, char* 
         {
             takeStatusFrame (connectTimeStatus);
             writeReply (connectTimeStatus, statusFrame, response, responseLength);
+            answerSentOnce = true;
             recallStep.exchange (2);
         }
         else
@@ -615,6 +616,7 @@ void QCompressorHidBridge::handleRecallFrame (int currentState, int type, char* 
         {
             readHidSettingsFrame (connectTimeSettings, frameSize);
             writeReply (connectTimeSettings, type, response, responseLength);
+            answerSentOnce = true;
             recallStep.exchange (4);
         }
         else
@@ -628,6 +630,7 @@ void QCompressorHidBridge::handleRecallFrame (int currentState, int type, char* 
 void QCompressorHidBridge::hidDeviceReceiveCallback (char* report, int length, char*& response, int& responseLength)
 {
     const auto currentState = state.load();
+    answerSentOnce = false;
 
     if (! juce::isPositiveAndNotGreaterThan (currentState, (int) recallSettings))
         return;

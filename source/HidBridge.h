@@ -88,6 +88,12 @@ public:
     */
     void hidDeviceReceiveCallback (char* report, int length, char*& response, int& responseLength) override;
 
+    /** True after a frame answered with a reply of the recall: the recall sends
+        each of its two replies once, while the values of every other reply are
+        sent again until the unit echoes them. HID thread.
+    */
+    bool isAnswerSentOnce() const override { return answerSentOnce; }
+
     /** Hands IS CONNECTED over; on loss also resets the protocol and restarts the
         instance's connect timer. HID thread, or the message thread when the
         registry takes the unit away.
@@ -282,6 +288,7 @@ private:
     std::atomic<bool> screenFrameForgotten { false };
     std::atomic<bool> retired { false };
     std::atomic<bool> connectTimeCaptured { false };
+    bool answerSentOnce = false; // the HID thread's
 
     JUCE_DECLARE_NON_COPYABLE_WITH_LEAK_DETECTOR (QCompressorHidBridge)
 };

@@ -500,28 +500,50 @@ TEST_F (GuestKernelTest, AnUnreadableUnitDoesNotKeepAnAccessibleOneFromBeingClai
 // taken again, and the last instance goes, all while the first unit's writes
 // stall: the message thread must not wait for any of it, the second unit's
 // frames must keep coming, and the last instance must not wait for the write
-// in flight. The same run with the unit taking its reports is the control.
+// in flight. Before that the unit takes reports again after a stall, and a
+// recall made 0.2 s later must reach it. The same run with the unit taking its
+// reports is the control.
 TEST_F (GuestKernelTest, AUnitThatTakesNoReportsHoldsUpNeitherTheHostNorTheOtherUnit)
 {
     struct Figures
     {
-        double messageWait = 0, plug = 0, serialRead = 0, frameGap = 0, lastDestruction = 0;
+        double messageWait = 0, plug = 0, serialRead = 0, frameGap = 0, lastDestruction = 0, recall = 0;
     };
 
     auto run = [this] (bool stalled)
     {
         Figures figures;
         EXPECT_FALSE (plugUnit (0, 601).empty());
+        unit (0).turnKnob (threshold, 0xFF38); // -20.0 dB: the unit's own settings, for the recall
+        unit (0).setSwitch (SimulatedUnit::Switch::sidechainListen, true);
         auto& first = attachedInstance (unit (0));
-        gadgets()[0]->setTakingOutputReports (! stalled);
 
         // The gadget keeps four reports unread; the next write stalls. A new value
         // every few frames keeps the bridge answering.
-        for (int i = 0; i < 8; ++i)
+        const auto stall = [&]
         {
-            first.getModel().setParamValue (nullptr, mix, 20.0f + (float) i);
-            E2eTest::runFor (4 * framePeriodMs);
-        }
+            gadgets()[0]->setTakingOutputReports (! stalled);
+
+            for (int i = 0; i < 8; ++i)
+            {
+                first.getModel().setParamValue (nullptr, mix, 20.0f + (float) i);
+                E2eTest::runFor (4 * framePeriodMs);
+            }
+        };
+
+        // Long enough for the USB timeout (5 s) to run out once.
+        stall();
+        E2eTest::runFor (8000);
+        gadgets()[0]->setTakingOutputReports (true);
+        const auto recovered = juce::Time::getMillisecondCounterHiRes();
+        E2eTest::runFor (200);
+        first.sendCommand (std::make_unique<juce::MvCommand> (Ids::mvQCompressor::revertHardwareSettings));
+        EXPECT_TRUE (waitUntil ([&]
+                                { return unit (0).getField (threshold) == 0xFF38 && unit (0).getSwitch (SimulatedUnit::Switch::sidechainListen)
+                                         && E2eTest::unitHoldsModel (unit (0), first) && E2eTest::bridgeIsIdle (first); }))
+            << "the recall did not reach the unit";
+        figures.recall = juce::Time::getMillisecondCounterHiRes() - recovered;
+        stall();
 
         MessageThreadMeter messageThread;
         units.push_back (std::make_unique<SimulatedUnit> (602, framePeriodMs));
@@ -592,7 +614,8 @@ TEST_F (GuestKernelTest, AUnitThatTakesNoReportsHoldsUpNeitherTheHostNorTheOther
               << " ms (" << juce::roundToInt (control.plug) << ") and its serial read after " << juce::roundToInt (stalled.serialRead)
               << " ms (" << juce::roundToInt (control.serialRead) << "), its longest gap in frames " << juce::roundToInt (stalled.frameGap)
               << " ms (" << juce::roundToInt (control.frameGap) << "), last instance destroyed in " << juce::roundToInt (stalled.lastDestruction)
-              << " ms (" << juce::roundToInt (control.lastDestruction) << ")" << std::endl;
+              << " ms (" << juce::roundToInt (control.lastDestruction) << "), recall 0.2 s after the stall held by the unit after "
+              << juce::roundToInt (stalled.recall) << " ms (" << juce::roundToInt (control.recall) << ")" << std::endl;
 
     // The fault held each of them for about the USB timeout (5 s).
     EXPECT_LT (stalled.messageWait, 2500.0);

@@ -406,7 +406,7 @@ public:
         }
     }
 
-    int setReport (juce::HidDeviceRef ref, int reportType, int reportId, const juce::uint8* data, int length) override
+    int setReport (juce::HidDeviceRef ref, int reportType, int reportId, const juce::uint8* data, int length, Delivery) override
     {
         auto* known = findKnown (ref);
 

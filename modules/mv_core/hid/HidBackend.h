@@ -117,10 +117,21 @@ public:
     */
     virtual void registerInputReportCallback (HidDeviceRef device, uint8* buffer, int64 bufferSize, ReportCallback callback, void* context) = 0;
 
+    /** What a report carries, which decides what may become of it while it
+        waits for a device that takes its reports slowly or not at all.
+    */
+    enum class Delivery
+    {
+        replaceable, /**< values that are sent again until the device confirms them: a
+                          later report may take its place while it waits */
+        once         /**< sent once: it reaches the device, in order, and nothing takes
+                          its place */
+    };
+
     /** Sends one report of the given type and id with length data bytes, or
         hands it to be sent without waiting for the device. Returns 0 on success.
     */
-    virtual int setReport (HidDeviceRef device, int reportType, int reportId, const uint8* data, int length) = 0;
+    virtual int setReport (HidDeviceRef device, int reportType, int reportId, const uint8* data, int length, Delivery delivery) = 0;
 
     //==============================================================================
     using Factory = std::function<std::unique_ptr<HidBackend>()>;

@@ -262,7 +262,7 @@ public:
         }
     }
 
-    int setReport (HidDeviceRef ref, int reportType, int reportId, const uint8* data, int length) override
+    int setReport (HidDeviceRef ref, int reportType, int reportId, const uint8* data, int length, Delivery delivery) override
     {
         auto* device = findDevice (ref);
 
@@ -270,7 +270,7 @@ public:
             || length < 0 || length > HidDevice::maximumReportSize)
             return -1;
 
-        return device->worker->post ((uint8) reportId, data, length) ? 0 : -1;
+        return device->worker->post ((uint8) reportId, data, length, delivery) ? 0 : -1;
     }
 
 private:

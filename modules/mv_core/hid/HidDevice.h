@@ -56,6 +56,14 @@ public:
         */
         virtual void hidDeviceReceiveCallback (char* report, int length, char*& response, int& responseLength) = 0;
 
+        /** Asked on the HID thread right after hidDeviceReceiveCallback() left an
+            answer: true when the protocol sends that answer once, so that it must
+            reach the device whatever follows it. False by default: what the answer
+            carries is sent again until the device confirms it, so a later answer
+            may take its place while it waits for the device.
+        */
+        virtual bool isAnswerSentOnce() const { return false; }
+
         /** true after the device was opened; false when it was closed, lost or
             the HID thread ended (HID thread), and when the registry takes the
             device from its owner (message thread). Does nothing by default.

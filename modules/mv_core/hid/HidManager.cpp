@@ -333,8 +333,16 @@ void HidIOAccessor::Handle_InputReportCallback (void* context, int result, void*
     auto& manager = device->manager;
     manager.deviceBeingServed = device;
 
+    auto delivery = HidBackend::Delivery::replaceable;
+
     for (int i = 0; i < device->listeners.size(); ++i)
-        device->listeners.getUnchecked (i)->hidDeviceReceiveCallback (reinterpret_cast<char*> (report), (int) reportLength, response, responseLength);
+    {
+        auto* listener = device->listeners.getUnchecked (i);
+        listener->hidDeviceReceiveCallback (reinterpret_cast<char*> (report), (int) reportLength, response, responseLength);
+
+        if (responseLength > 0 && listener->isAnswerSentOnce())
+            delivery = HidBackend::Delivery::once;
+    }
 
     manager.deviceBeingServed = nullptr;
 
@@ -345,7 +353,8 @@ void HidIOAccessor::Handle_InputReportCallback (void* context, int result, void*
                             HidBackend::outputReport,
                             (int) (int8) responseBuffer[0],
                             reinterpret_cast<const uint8*> (responseBuffer + 1),
-                            responseLength - 1);
+                            responseLength - 1,
+                            delivery);
 }
 
 } // namespace juce

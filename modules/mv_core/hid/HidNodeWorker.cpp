@@ -14,8 +14,8 @@ namespace juce
 
 //==============================================================================
 /** Every worker thread of the process, joined once it has ended. The static
-    instance's destructor runs when the module is unloaded (or the process ends)
-    and waits for the threads still running.
+    instance's destructor waits for the threads still running; it runs when the
+    process exits, since hosts never unmap the module (see the class description).
 */
 struct HidNodeWorker::Threads
 {
@@ -33,16 +33,30 @@ struct HidNodeWorker::Threads
 
     ~Threads() { waitForAll(); }
 
-    void add (std::shared_ptr<HidNodeWorker> worker)
+    /** False when the process has no thread left for the worker. */
+    bool add (std::shared_ptr<HidNodeWorker> worker)
     {
         auto* raw = worker.get();
-        std::thread thread ([raw]
-                            { raw->run(); });
-        pthread_setname_np (thread.native_handle(), "HidNodeWorker");
 
         const std::lock_guard<std::mutex> sl (lock);
         joinEnded();
-        entries.push_back ({ std::move (worker), std::move (thread) });
+        entries.push_back ({ std::move (worker), {} });
+
+        // The only exception the product meets here: std::thread's, for a
+        // process at its limit of threads or memory.
+        try
+        {
+            entries.back().thread = std::thread ([raw]
+                                                 { raw->run(); });
+        }
+        catch (const std::system_error&)
+        {
+            entries.pop_back();
+            return false;
+        }
+
+        pthread_setname_np (entries.back().thread.native_handle(), "HidNodeWorker");
+        return true;
     }
 
     int getNumRunning()
@@ -107,10 +121,9 @@ std::shared_ptr<HidNodeWorker> HidNodeWorker::start (const String& path)
 {
     std::shared_ptr<HidNodeWorker> worker (new HidNodeWorker (path));
 
-    if (worker->eventFd < 0)
+    if (worker->eventFd < 0 || ! Threads::get().add (worker))
         return {};
 
-    Threads::get().add (worker);
     return worker;
 }
 
@@ -172,26 +185,46 @@ void HidNodeWorker::retire()
     signal();
 }
 
-bool HidNodeWorker::post (uint8 reportId, const uint8* data, int length)
+bool HidNodeWorker::post (uint8 reportId, const uint8* data, int length, HidBackend::Delivery delivery)
 {
     if (! open || length < 0 || length > HidDevice::maximumReportSize || (length > 0 && data == nullptr))
         return false;
 
-    auto& report = reports[back];
+    const auto sentOnce = delivery == HidBackend::Delivery::once;
+    const auto tail = onceTail.load (std::memory_order_relaxed);
+
+    if (sentOnce && tail - onceHead.load (std::memory_order_acquire) >= onceCapacity)
+        return false;
+
+    auto& report = sentOnce ? onceReports[tail % onceCapacity] : reports[back];
     report.bytes[0] = reportId;
 
     if (length > 0)
         std::memcpy (report.bytes + 1, data, (size_t) length);
 
     report.length = length + 1;
-    back = middle.exchange (back | freshReport, std::memory_order_acq_rel) & ~freshReport;
+
+    if (sentOnce)
+    {
+        onceTail.store (tail + 1, std::memory_order_release);
+
+        // It takes the place of a replaceable report still waiting too: that
+        // one was made before the unit took this one, and written after it, it
+        // would undo it.
+        back = middle.exchange (back, std::memory_order_acq_rel) & ~freshReport;
+    }
+    else
+    {
+        back = middle.exchange (back | freshReport, std::memory_order_acq_rel) & ~freshReport;
+    }
+
     signal();
     return true;
 }
 
 bool HidNodeWorker::isBusy() const noexcept
 {
-    return writing.load() || (middle.load() & freshReport) != 0;
+    return writing.load() || (middle.load() & freshReport) != 0 || onceHead.load() != onceTail.load();
 }
 
 //==============================================================================
@@ -203,10 +236,10 @@ void HidNodeWorker::signal() noexcept
 
 void HidNodeWorker::waitForSignal() noexcept
 {
-    // A report that waits for the end of a rest is written when it ends.
+    // A replaceable report that waits for the end of a rest is written when it ends.
     auto timeoutMs = -1;
 
-    if (restMs > 0 && (middle.load (std::memory_order_acquire) & freshReport) != 0)
+    if (isResting() && (middle.load (std::memory_order_acquire) & freshReport) != 0)
         timeoutMs = jmax (0, (int) (restUntil - Time::getMillisecondCounter()));
 
     pollfd pfd { eventFd, POLLIN, 0 };
@@ -219,13 +252,34 @@ void HidNodeWorker::waitForSignal() noexcept
     [[maybe_unused]] const auto read = ::read (eventFd, &count, sizeof (count));
 }
 
+bool HidNodeWorker::isResting() const noexcept
+{
+    return restMs > 0 && (int) (restUntil - Time::getMillisecondCounter()) > 0;
+}
+
+void HidNodeWorker::write (const Report& report) noexcept
+{
+    ssize_t written;
+
+    do
+        written = ::write (fd, report.bytes, (size_t) report.length);
+    while (written < 0 && errno == EINTR);
+
+    if (written >= 0)
+    {
+        restMs = 0;
+    }
+    else
+    {
+        restMs = restMs == 0 ? firstRestMs : jmin (2 * restMs, longestRestMs);
+        restUntil = Time::getMillisecondCounter() + (uint32) restMs;
+    }
+}
+
 void HidNodeWorker::writeWaitingReports() noexcept
 {
-    while (fd >= 0 && (middle.load (std::memory_order_acquire) & freshReport) != 0)
+    while (fd >= 0)
     {
-        if (restMs > 0 && (int) (restUntil - Time::getMillisecondCounter()) > 0)
-            return;
-
         // A node given up meanwhile gets nothing more: its unit may be the one
         // that takes no reports, and each write would hold the thread again.
         {
@@ -235,26 +289,28 @@ void HidNodeWorker::writeWaitingReports() noexcept
                 return;
         }
 
+        const auto head = onceHead.load (std::memory_order_relaxed);
+        const auto onceWaiting = head != onceTail.load (std::memory_order_acquire);
+
+        if (! onceWaiting && ((middle.load (std::memory_order_acquire) & freshReport) == 0 || isResting()))
+            return;
+
         writing.store (true);
-        front = middle.exchange (front, std::memory_order_acq_rel) & ~freshReport;
-        const auto& report = reports[front];
-        const auto started = Time::getMillisecondCounter();
-        ssize_t written;
 
-        do
-            written = ::write (fd, report.bytes, (size_t) report.length);
-        while (written < 0 && errno == EINTR);
-
-        const auto timedOut = (written < 0 && errno == ETIMEDOUT) || Time::getMillisecondCounter() - started >= (uint32) stalledWriteMs;
-
-        if (timedOut)
+        if (onceWaiting)
         {
-            restMs = restMs == 0 ? firstRestMs : jmin (2 * restMs, longestRestMs);
-            restUntil = Time::getMillisecondCounter() + (uint32) restMs;
+            // Written whatever the rest, and once: one the unit did not take is
+            // not written again, as the protocol has moved on meanwhile.
+            write (onceReports[head % onceCapacity]);
+            onceHead.store (head + 1, std::memory_order_release);
         }
-        else if (written >= 0)
+        else
         {
-            restMs = 0;
+            front = middle.exchange (front, std::memory_order_acq_rel) & ~freshReport;
+
+            // A report sent once that came meanwhile has taken its place.
+            if (onceTail.load (std::memory_order_acquire) == head)
+                write (reports[front]);
         }
 
         writing.store (false);
@@ -320,9 +376,11 @@ void HidNodeWorker::run()
             ::close (fd);
             fd = -1;
 
-            // A report that waited for the closed node is not for the next open.
+            // Reports that waited for the closed node are not for the next open.
             if ((middle.load (std::memory_order_acquire) & freshReport) != 0)
                 front = middle.exchange (front, std::memory_order_acq_rel) & ~freshReport;
+
+            onceHead.store (onceTail.load (std::memory_order_acquire), std::memory_order_release);
         }
 
         if (shouldBeOpen)

@@ -17,15 +17,16 @@ namespace juce
     open or release is waiting. A unit whose endpoint stalls would hold up
     whoever opens, closes or writes to any node. So the HID thread only hands its
     requests over here and never waits: the result of an open is picked up at a
-    later pass, a report replaces one that is still waiting to be written, and a
+    later pass, reports wait here for the write in flight (see post()), and a
     node that is given up is closed once the write in flight has ended.
 
     A worker's thread may outlive the backend that used it (a write in flight
     when the unit is given up or the HID thread stops). Every worker thread is
     kept in one list for the process; a thread that has ended is joined when the
-    next worker starts, and those still running are waited for when the module is
-    unloaded (the list is a static object), never in a destructor that a host
-    calls.
+    next worker starts, and those still running are waited for by the list's
+    destructor, never in a destructor that a host calls. Hosts keep the module
+    mapped once loaded (its unique symbols make the dynamic loader ignore
+    dlclose()), so that destructor runs when the process exits.
 
     Threads: the member functions are for one thread at a time (the HID thread).
     Opens and closes are handed over under a short lock that is never held across
@@ -44,7 +45,7 @@ public:
     };
 
     /** Starts a worker and its thread for the node at `path` ("/dev/hidraw3");
-        null when the process has no descriptor left for it.
+        null when the process has no descriptor or no thread left for it.
     */
     static std::shared_ptr<HidNodeWorker> start (const String& path);
 
@@ -63,11 +64,17 @@ public:
     void requestClose();
 
     /** Hands one report over: the report id byte followed by `length` bytes of
-        data. A report that is still waiting for the write before it is replaced.
-        Never waits. Returns false when the report is too long or the node is not
-        open as far as the caller knows.
+        data. Never waits.
+
+        A report sent once is written after those handed over before it, and
+        nothing takes its place. A replaceable report waits in one slot, where
+        any later report takes its place, and it waits out the rest of a unit
+        whose write failed; what it carries is sent again anyway until the unit
+        confirms it. Returns false when the report is too long, when the node is
+        not open as far as the caller knows, or when too many reports sent once
+        are waiting already.
     */
-    bool post (uint8 reportId, const uint8* data, int length);
+    bool post (uint8 reportId, const uint8* data, int length, HidBackend::Delivery delivery);
 
     /** No more requests: the node is closed after the write in flight, and the
         thread ends by itself. The caller drops its pointer afterwards.
@@ -85,7 +92,7 @@ public:
     static int getNumRunning();
 
     /** Retires every worker and waits until their threads have ended. What the
-        module does when it is unloaded; call it only when no backend is left.
+        process does when it exits; call it only when no backend is left.
     */
     static void waitForAll();
 
@@ -93,6 +100,7 @@ public:
 
 private:
     struct Threads;
+    struct Report;
 
     explicit HidNodeWorker (const String& path);
 
@@ -100,6 +108,8 @@ private:
     void signal() noexcept;
     void waitForSignal() noexcept;
     void writeWaitingReports() noexcept;
+    void write (const Report& report) noexcept;
+    bool isResting() const noexcept;
 
     const std::string path;
     const int eventFd;
@@ -116,30 +126,39 @@ private:
     // The worker's own.
     int fd = -1;
 
-    // A unit whose write was held up for the kernel's USB timeout takes no
+    // A unit whose write failed (the kernel's USB timeout ran out) takes no
     // reports, and while a write to it is held up the kernel's lock keeps the
     // opens and closes of every other unit waiting (and their writes too, once
-    // one of those waits). So it gets a rest before its next report: half a
-    // second, doubling while its writes keep timing out, at most 8 s, and none
-    // once a write gets through. The report waiting meanwhile is written when
-    // the rest ends (the protocol sends again what the unit did not echo).
-    static constexpr int stalledWriteMs = 1000, firstRestMs = 500, longestRestMs = 8000;
+    // one of those waits). So its replaceable reports wait out a rest before
+    // the next write: half a second, then a second while its writes keep
+    // failing. That is no longer than the protocol waits before it sends an
+    // unconfirmed value again, so a unit that takes reports again is served
+    // within about a second. A write that went through ends the rest, however
+    // long it took (it may have waited for that lock behind another unit).
+    static constexpr int firstRestMs = 500, longestRestMs = 1000;
     int restMs = 0;
     uint32 restUntil = 0;
 
-    // Reports: a triple buffer. The caller fills `back` and swaps it with the
-    // middle slot; the worker swaps its `front` with the middle slot when that
-    // holds a report it has not written yet.
     struct Report
     {
         int length = 0;
         uint8 bytes[HidDevice::maximumReportSize + 1] = {};
     };
 
+    // Replaceable reports: a triple buffer. The caller fills `back` and swaps
+    // it with the middle slot; the worker swaps its `front` with the middle slot
+    // when that holds a report it has not written yet.
     static constexpr int freshReport = 4;
     Report reports[3];
     int back = 0, front = 1;
     std::atomic<int> middle { 2 };
+
+    // Reports sent once: a ring that the caller appends to at `onceTail` and the
+    // worker writes from at `onceHead`, in order.
+    static constexpr uint32 onceCapacity = 8;
+    Report onceReports[onceCapacity];
+    std::atomic<uint32> onceHead { 0 }, onceTail { 0 };
+
     std::atomic<bool> writing { false };
     bool open = false; // the caller's view
 
