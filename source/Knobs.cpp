@@ -16,41 +16,55 @@ void Knob::LabelInternal::textEditorReturnKeyPressed (juce::TextEditor& textEdit
     juce::Label::textEditorReturnKeyPressed (textEditor);
 }
 
+namespace
+{
+// A label's field opens on the press of a click on the label, so the rest of a
+// double or triple click lands in it; those clicks leave the whole text
+// selected, as the field opened, so that what is typed replaces it. A click of
+// the field's own places the caret as in any text field.
+class KnobTextField final : public juce::TextEditor
+{
+public:
+    void mouseDown (const juce::MouseEvent& e) override
+    {
+        openingClicks = openingClicks && e.getNumberOfClicks() > 1;
+
+        if (! openingClicks)
+            juce::TextEditor::mouseDown (e);
+    }
+
+    void mouseDrag (const juce::MouseEvent& e) override
+    {
+        if (! openingClicks)
+            juce::TextEditor::mouseDrag (e);
+    }
+
+    void mouseUp (const juce::MouseEvent& e) override
+    {
+        if (! openingClicks)
+            juce::TextEditor::mouseUp (e);
+    }
+
+    void mouseDoubleClick (const juce::MouseEvent& e) override
+    {
+        if (! openingClicks)
+            juce::TextEditor::mouseDoubleClick (e);
+    }
+
+private:
+    bool openingClicks = true; // until a click of the field's own
+};
+} // namespace
+
 juce::TextEditor* Knob::LabelInternal::createEditorComponent()
 {
-    auto* field = new FieldInternal();
+    auto* field = new KnobTextField();
     field->applyFontToAllText (getLookAndFeel().getLabelFont (*this));
     copyAllExplicitColoursTo (*field);
     field->setColour (juce::TextEditor::textColourId, findColour (textWhenEditingColourId));
     field->setColour (juce::TextEditor::backgroundColourId, findColour (backgroundWhenEditingColourId));
     field->setColour (juce::TextEditor::focusedOutlineColourId, findColour (outlineWhenEditingColourId));
     return field;
-}
-
-void Knob::FieldInternal::mouseDown (const juce::MouseEvent& e)
-{
-    openingClicks = openingClicks && e.getNumberOfClicks() > 1;
-
-    if (! openingClicks)
-        juce::TextEditor::mouseDown (e);
-}
-
-void Knob::FieldInternal::mouseDrag (const juce::MouseEvent& e)
-{
-    if (! openingClicks)
-        juce::TextEditor::mouseDrag (e);
-}
-
-void Knob::FieldInternal::mouseUp (const juce::MouseEvent& e)
-{
-    if (! openingClicks)
-        juce::TextEditor::mouseUp (e);
-}
-
-void Knob::FieldInternal::mouseDoubleClick (const juce::MouseEvent& e)
-{
-    if (! openingClicks)
-        juce::TextEditor::mouseDoubleClick (e);
 }
 
 //==============================================================================

@@ -71,37 +71,13 @@ public:
         bool returnPressed = false;
 
     protected:
-        /** A FieldInternal, with the colours and font the framework gives a label's field. */
+        /** A field in which the rest of the click that opened it keeps the whole
+            text selected, with the colours and font the framework gives a label's field.
+        */
         juce::TextEditor* createEditorComponent() override;
 
     private:
         JUCE_DECLARE_NON_COPYABLE_WITH_LEAK_DETECTOR (LabelInternal)
-    };
-
-    //==============================================================================
-    /** The label's text field. It opens on the press of a click on the label, so
-        the rest of a double or triple click lands in it; those clicks keep the
-        whole text selected, as the field opened, so that what is typed replaces
-        it. A click of its own places the caret as in any text field.
-    */
-    class FieldInternal final : public juce::TextEditor
-    {
-    public:
-        FieldInternal() = default;
-
-        /** @internal */
-        void mouseDown (const juce::MouseEvent&) override;
-        /** @internal */
-        void mouseDrag (const juce::MouseEvent&) override;
-        /** @internal */
-        void mouseUp (const juce::MouseEvent&) override;
-        /** @internal */
-        void mouseDoubleClick (const juce::MouseEvent&) override;
-
-    private:
-        bool openingClicks = true; // until a first click of the field's own
-
-        JUCE_DECLARE_NON_COPYABLE_WITH_LEAK_DETECTOR (FieldInternal)
     };
 
     //==============================================================================

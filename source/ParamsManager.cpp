@@ -152,18 +152,13 @@ void QCompressorParamsManager::handleAsyncUpdate()
     if (partOfHistoryStep)
         undoManager.setSuspended (true);
 
-    recallCurrentSnapshot();
+    applySnapshot (preset.getCurrentSnapshot(), SnapshotControls::recalled);
 
     if (partOfHistoryStep)
     {
         undoManager.setSuspended (false);
         undoManager.publishUndoRedoState();
     }
-}
-
-void QCompressorParamsManager::recallCurrentSnapshot()
-{
-    applySnapshot (preset.getCurrentSnapshot(), SnapshotControls::recalled);
 }
 
 void QCompressorParamsManager::applySnapshot (int snapshotIndex, SnapshotControls controls)

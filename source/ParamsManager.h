@@ -94,7 +94,6 @@ private:
     void undo();
     void redo();
     void stepHistory (int newPosition);
-    void recallCurrentSnapshot();
     void setCurrentSnapshotKnobMode (const juce::var& mode);
     void applyHistoryState (const QCompressorUndoManager::State& state);
 

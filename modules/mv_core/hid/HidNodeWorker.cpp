@@ -37,25 +37,25 @@ struct HidNodeWorker::Threads
     bool add (std::shared_ptr<HidNodeWorker> worker)
     {
         auto* raw = worker.get();
+        std::thread thread;
 
-        const std::lock_guard<std::mutex> sl (lock);
-        joinEnded();
-        entries.push_back ({ std::move (worker), {} });
-
-        // The only exception the product meets here: std::thread's, for a
-        // process at its limit of threads or memory.
+        // std::thread's exception, for a process at its limit of threads or
+        // memory, is the only one the product meets.
         try
         {
-            entries.back().thread = std::thread ([raw]
-                                                 { raw->run(); });
+            thread = std::thread ([raw]
+                                  { raw->run(); });
         }
         catch (const std::system_error&)
         {
-            entries.pop_back();
             return false;
         }
 
-        pthread_setname_np (entries.back().thread.native_handle(), "HidNodeWorker");
+        pthread_setname_np (thread.native_handle(), "HidNodeWorker");
+
+        const std::lock_guard<std::mutex> sl (lock);
+        joinEnded();
+        entries.push_back ({ std::move (worker), std::move (thread) });
         return true;
     }
 
