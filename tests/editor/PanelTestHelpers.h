@@ -66,54 +66,6 @@ inline void click (juce::Button& button)
     drainMessages (10);
 }
 
-/** Mouse and keys through the window's peer, as the system delivers them. */
-struct PeerInput
-{
-    juce::ComponentPeer& peer;
-
-    void mouse (juce::Point<float> at, juce::ModifierKeys mods)
-    {
-        peer.handleMouseEvent (juce::MouseInputSource::InputSourceType::mouse,
-                               at,
-                               mods,
-                               juce::MouseInputSource::defaultPressure,
-                               juce::MouseInputSource::defaultOrientation,
-                               juce::Time::currentTimeMillis());
-    }
-
-    /** Comes in from the window's corner (so the target hears the mouse enter) and
-        clicks its centre, as often in a row as asked (2: a double click).
-    */
-    void click (juce::Component& target, int clicks = 1)
-    {
-        const auto at = peer.getComponent().getLocalPoint (&target, target.getLocalBounds().getCentre()).toFloat();
-        mouse ({ 1.0f, 1.0f }, {});
-        mouse (at, {});
-
-        for (int i = 0; i < clicks; ++i)
-        {
-            mouse (at, juce::ModifierKeys (juce::ModifierKeys::leftButtonModifier));
-            mouse (at, {});
-        }
-    }
-
-    void press (int keyCode) { peer.handleKeyPress (juce::KeyPress (keyCode)); }
-
-    /** Types into the focused text field, key by key. */
-    void type (const juce::String& text)
-    {
-        for (auto c : text)
-            peer.handleKeyPress (juce::KeyPress ((int) c, juce::ModifierKeys(), c));
-    }
-
-    /** Replaces everything in the focused text field by typing. */
-    void typeOver (const juce::String& text)
-    {
-        peer.handleKeyPress (juce::KeyPress ('a', juce::ModifierKeys::commandModifier, 0));
-        type (text);
-    }
-};
-
 /** Renders a component and writes it as <name>.png next to the test binary. */
 inline juce::Image renderAndSave (juce::Component& component, const juce::String& name)
 {

@@ -29,6 +29,42 @@ std::vector<ParamEvent> without (const std::vector<ParamEvent>& events, int inde
     return kept;
 }
 
+/** Mouse and keys through the window's peer, as the system delivers them. */
+struct PeerInput
+{
+    juce::ComponentPeer& peer;
+
+    void mouse (juce::Point<float> at, juce::ModifierKeys mods)
+    {
+        peer.handleMouseEvent (juce::MouseInputSource::InputSourceType::mouse,
+                               at,
+                               mods,
+                               juce::MouseInputSource::defaultPressure,
+                               juce::MouseInputSource::defaultOrientation,
+                               juce::Time::currentTimeMillis());
+    }
+
+    /** Comes in from the window's corner (so the target hears the mouse enter) and clicks its centre. */
+    void click (juce::Component& target)
+    {
+        const auto at = peer.getComponent().getLocalPoint (&target, target.getLocalBounds().getCentre()).toFloat();
+        mouse ({ 1.0f, 1.0f }, {});
+        mouse (at, {});
+        mouse (at, juce::ModifierKeys (juce::ModifierKeys::leftButtonModifier));
+        mouse (at, {});
+    }
+
+    void press (int keyCode) { peer.handleKeyPress (juce::KeyPress (keyCode)); }
+
+    /** Replaces everything in the focused text field by typing. */
+    void typeOver (const juce::String& text)
+    {
+        peer.handleKeyPress (juce::KeyPress ('a', juce::ModifierKeys::commandModifier, 0));
+
+        for (auto c : text)
+            peer.handleKeyPress (juce::KeyPress ((int) c, juce::ModifierKeys(), c));
+    }
+};
 } // namespace
 
 using PanelTest = PanelFixture;
