@@ -453,10 +453,18 @@ void Knob::textEntered()
     if (valueToSlider != nullptr)
         value = valueToSlider (value);
 
-    if (std::isfinite (value))
+    if (! std::isfinite (value))
+        return;
+
+    value = juce::jlimit ((float) slider.getMinimum(), (float) slider.getMaximum(), value);
+
+    // A typed value is a change of the user's like a turn: inside a drag, as
+    // the framework's own text box does it, so the model makes an undo step of
+    // it and a host recording in touch or latch mode takes it.
+    if ((double) value != slider.getValue())
     {
-        value = juce::jlimit ((float) slider.getMinimum(), (float) slider.getMaximum(), value);
-        slider.setValue (value, juce::sendNotificationAsync);
+        const juce::Slider::ScopedDragNotification typing (slider);
+        slider.setValue (value, juce::sendNotificationSync);
     }
 }
 

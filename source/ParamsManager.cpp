@@ -83,6 +83,8 @@ void QCompressorParamsManager::setParamValue (AutomatableParamListener* source, 
     if (value == getParamValue (index))
         return;
 
+    undoManager.changing (QCompressorUndoManager::Change::value);
+
     if (index == snapshot)
     {
         preset.setCurrentSnapshot ((int) juce::jlimit (0.0f, (float) (numSnapshots - 1), value));
@@ -97,10 +99,27 @@ void QCompressorParamsManager::setParamValue (AutomatableParamListener* source, 
 
     if (index == snapshot)
         triggerAsyncUpdate();
+
+    undoManager.settle();
+}
+
+void QCompressorParamsManager::beginParamGesture (AutomatableParamListener* source, int index)
+{
+    if (! undoManager.isSuspended())
+        handleUpdateNowIfNeeded();
+
+    juce::MvParamsManager::beginParamGesture (source, index);
 }
 
 void QCompressorParamsManager::setNonAutomatableParamValue (NonAutomatableParamListener* source, int index, juce::var value)
 {
+    using Change = QCompressorUndoManager::Change;
+
+    if (index == hardwareAB && (int) value != (int) getNonAutomatableParamValue (hardwareAB))
+        undoManager.changing (Change::bank);
+    else if (index == ParamData::stepKnobs && (bool) value != stepKnobs)
+        undoManager.changing (Change::knobMode);
+
     juce::MvParamsManager::setNonAutomatableParamValue (source, index, value);
 
     if (index == isConnected && value == juce::var (false))
@@ -112,8 +131,12 @@ void QCompressorParamsManager::setNonAutomatableParamValue (NonAutomatableParamL
         stepKnobs = (bool) getNonAutomatableParamValue (ParamData::stepKnobs);
 
         if (stepKnobs)
+        {
+            const QCompressorUndoManager::ScopedSuspension followsFromTheMode (undoManager);
+
             for (auto i : { ratio, attack, release })
                 applyAsGesture (i, getParamValue (i));
+        }
 
         if (! applyingSnapshot)
             setCurrentSnapshotKnobMode (value);
@@ -145,20 +168,8 @@ void QCompressorParamsManager::applyAsGesture (int index, float value, Automatab
 //==============================================================================
 void QCompressorParamsManager::handleAsyncUpdate()
 {
-    // A recall that an undo or redo set off is part of that step: its gestures
-    // must not open a new history step (which would throw the redo states away).
-    const auto partOfHistoryStep = std::exchange (recallIsHistoryStep, false);
-
-    if (partOfHistoryStep)
-        undoManager.setSuspended (true);
-
     applySnapshot (preset.getCurrentSnapshot(), SnapshotControls::recalled);
-
-    if (partOfHistoryStep)
-    {
-        undoManager.setSuspended (false);
-        undoManager.publishUndoRedoState();
-    }
+    undoManager.settle();
 }
 
 void QCompressorParamsManager::applySnapshot (int snapshotIndex, SnapshotControls controls)
@@ -168,6 +179,7 @@ void QCompressorParamsManager::applySnapshot (int snapshotIndex, SnapshotControl
     // 300), and turning that mode on moves the present values, but none of it is
     // a change of the snapshot's own. So a save gives back what was loaded.
     const juce::ScopedValueSetter<bool> applying (applyingSnapshot, true);
+    const QCompressorUndoManager::ScopedSuspension followsFromTheSelection (undoManager);
 
     setNonAutomatableParamValue (nullptr, ParamData::stepKnobs, preset.getSnapshotStepKnobs (snapshotIndex));
 
@@ -222,39 +234,60 @@ void QCompressorParamsManager::paste()
 
 void QCompressorParamsManager::undo()
 {
-    if (undoManager.canUndo())
-        stepHistory (undoManager.getPosition() - 1);
+    stepHistory (-1);
 }
 
 void QCompressorParamsManager::redo()
 {
-    if (undoManager.canRedo())
-        stepHistory (undoManager.getPosition() + 1);
+    stepHistory (1);
 }
 
-void QCompressorParamsManager::stepHistory (int newPosition)
+void QCompressorParamsManager::stepHistory (int direction)
 {
-    const auto snapshotBefore = getParamValue (snapshot);
+    // A recall still due is part of what is shown now, which the history keeps
+    // for the way back.
+    handleUpdateNowIfNeeded();
 
-    undoManager.setSuspended (true);
-    undoManager.moveTo (newPosition);
-    applyHistoryState (undoManager.getState (newPosition));
-    undoManager.setSuspended (false);
-    undoManager.publishUndoRedoState();
-
-    if (getParamValue (snapshot) != snapshotBefore)
-        recallIsHistoryStep = true;
+    if (const auto* state = undoManager.move (direction))
+    {
+        const QCompressorUndoManager::ScopedSuspension applying (undoManager);
+        applyHistoryState (*state);
+        undoManager.publishUndoRedoState();
+    }
 }
 
-void QCompressorParamsManager::applyHistoryState (const QCompressorUndoManager::State& liveState)
+QCompressorUndoManager::State QCompressorParamsManager::captureHistoryState() const
 {
-    // The value callbacks write into this very state while it is applied.
-    const auto state = liveState;
+    QCompressorUndoManager::State state { preset.getSnapshots(),
+                                          {},
+                                          getNonAutomatableParamValue (ParamData::stepKnobs),
+                                          getNonAutomatableParamValue (hardwareAB) };
 
-    // SNAPSHOT goes first: every other value is recorded into the current
-    // snapshot, and these values belong to the snapshot the state was taken in,
-    // not to the one that happens to be selected now.
-    for (auto i : { (int) snapshot, 0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11 })
-        if (state[(size_t) i] != getParamValue (i))
-            applyAsGesture (i, state[(size_t) i]);
+    for (int i = 0; i < numParams; ++i)
+        state.values[(size_t) i] = getParamValue (i);
+
+    return state;
+}
+
+void QCompressorParamsManager::applyHistoryState (const QCompressorUndoManager::State& state)
+{
+    // The bank, then the snapshot and its knob mode, so that the values land
+    // where they were shown and are not moved by another mode's steps.
+    if ((int) state.bank != (int) getNonAutomatableParamValue (hardwareAB))
+        setNonAutomatableParamValue (nullptr, hardwareAB, state.bank);
+
+    if (state.values[(size_t) snapshot] != getParamValue (snapshot))
+        applyAsGesture (snapshot, state.values[(size_t) snapshot]);
+
+    if ((bool) state.stepKnobs != stepKnobs)
+        setNonAutomatableParamValue (nullptr, ParamData::stepKnobs, state.stepKnobs);
+
+    for (int i = 0; i < numRecallableParams; ++i)
+        if (state.values[(size_t) i] != getParamValue (i))
+            applyAsGesture (i, state.values[(size_t) i]);
+
+    // The snapshots as they held their values, and no recall: what the step
+    // showed is what comes back, also for controls whose recall flag is off.
+    preset.setSnapshots (state.snapshots);
+    cancelPendingUpdate();
 }

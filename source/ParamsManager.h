@@ -38,9 +38,15 @@ public:
     */
     void setParamValue (AutomatableParamListener* source, int index, float value) override;
 
+    /** Opens a gesture; a snapshot recall still due is carried out first, so that
+        the gesture starts from what the recall shows.
+    */
+    void beginParamGesture (AutomatableParamListener* source, int index) override;
+
     /** Stores and announces; IS CONNECTED false blanks SCREEN DATA, and STEP KNOBS
         switches the quantisation (re-applying RATIO, ATTACK and RELEASE when on)
-        and becomes the current snapshot's knob mode.
+        and becomes the current snapshot's knob mode. A new knob mode or bank is a
+        step of the undo history.
     */
     void setNonAutomatableParamValue (NonAutomatableParamListener* source, int index, juce::var value) override;
 
@@ -67,7 +73,8 @@ public:
         the controls 0..11 in index order as gestures with no source, or only of
         those whose recall flag is on. The snapshot store is left as it is: what
         the steps move, and what the knob mode re-applies, is shown, not recorded.
-        A snapshot recall does this, and so does a restore after it has selected
+        It follows from the snapshot's selection, and makes no undo step. A
+        snapshot recall does this, and so does a restore after it has selected
         the snapshot.
     */
     void applySnapshot (int snapshotIndex, SnapshotControls controls);
@@ -88,18 +95,20 @@ public:
     /** The undo history. */
     QCompressorUndoManager& getUndoManager() noexcept { return undoManager; }
 
+    /** What is shown now, as the undo history keeps it. */
+    QCompressorUndoManager::State captureHistoryState() const;
+
 private:
     void copy();
     void paste();
     void undo();
     void redo();
-    void stepHistory (int newPosition);
+    void stepHistory (int direction);
     void setCurrentSnapshotKnobMode (const juce::var& mode);
     void applyHistoryState (const QCompressorUndoManager::State& state);
 
     bool stepKnobs = false;
-    bool recallIsHistoryStep = false; // the pending recall belongs to an undo or redo
-    bool applyingSnapshot = false;    // the store is being applied, and is not written
+    bool applyingSnapshot = false; // the store is being applied, and is not written
     QCompressorUndoManager undoManager { *this };
     QCompressorPreset preset;
 

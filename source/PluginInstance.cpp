@@ -546,7 +546,6 @@ QCompressorParamsManager* QCompressorPluginInstance::createParamsManager (juce::
         // The parameter tree takes ownership once the base is built.
         model->addHostParameter (createHostParameter (*model, i).release());
         preset.setValueInAllSnapshots (i, paramDefault (i));
-        undoManager.setLiveValue (i, paramDefault (i));
         model->addParamListener (&undoManager, i, juce::MvParamsManager::dontSendCurrentValue);
     }
 
@@ -833,6 +832,10 @@ void QCompressorPluginInstance::setStateInformation (const void* data, int sizeI
     const juce::MvScopedMessageThreadLock messageThreadLock;
     const auto* bytes = static_cast<const char*> (data);
 
+    // A load is no change of the user's: it makes no undo step, and once it has
+    // set its values, undo leads back into no other session.
+    const QCompressorUndoManager::ScopedSuspension loading (paramsManager->getUndoManager());
+
     if (sizeInBytes >= 9 && juce::ByteOrder::littleEndianInt (bytes) == legacyXmlMark)
     {
         const auto declaredLength = (int) juce::ByteOrder::littleEndianInt (bytes + 4);
@@ -888,6 +891,8 @@ void QCompressorPluginInstance::restoreFromLegacyXml (const juce::XmlElement& xm
 
     if (hidBridge != nullptr)
         hidBridge->finishLoadingPreset();
+
+    paramsManager->getUndoManager().restart();
 }
 
 void QCompressorPluginInstance::restoreFromStateTree (const void* data, size_t numBytes)
@@ -930,6 +935,8 @@ void QCompressorPluginInstance::restoreFromStateTree (const void* data, size_t n
     if (const auto selected = preset.getCurrentSnapshot(); selected != s)
         for (int i = 0; i < numRecallableParams; ++i)
             preset.setSnapshotValue (selected, i, paramsManager->getParamValue (i));
+
+    paramsManager->getUndoManager().restart();
 }
 
 //==============================================================================

@@ -13,13 +13,13 @@ bool QCompressorPreset::isValidSlot (int snapshotIndex, int paramIndex) noexcept
 
 float QCompressorPreset::getSnapshotValue (int snapshotIndex, int paramIndex) const noexcept
 {
-    return isValidSlot (snapshotIndex, paramIndex) ? snapshots[(size_t) snapshotIndex][(size_t) paramIndex] : 0.0f;
+    return isValidSlot (snapshotIndex, paramIndex) ? snapshots.records[(size_t) snapshotIndex][(size_t) paramIndex] : 0.0f;
 }
 
 void QCompressorPreset::setSnapshotValue (int snapshotIndex, int paramIndex, float value) noexcept
 {
     if (isValidSlot (snapshotIndex, paramIndex))
-        snapshots[(size_t) snapshotIndex][(size_t) paramIndex] = value;
+        snapshots.records[(size_t) snapshotIndex][(size_t) paramIndex] = value;
 }
 
 void QCompressorPreset::setValueInAllSnapshots (int paramIndex, float value) noexcept
@@ -30,13 +30,13 @@ void QCompressorPreset::setValueInAllSnapshots (int paramIndex, float value) noe
 
 juce::var QCompressorPreset::getSnapshotStepKnobs (int snapshotIndex) const
 {
-    return juce::isPositiveAndBelow (snapshotIndex, ParamData::numSnapshots) ? snapshotStepKnobs[(size_t) snapshotIndex] : juce::var();
+    return juce::isPositiveAndBelow (snapshotIndex, ParamData::numSnapshots) ? snapshots.stepKnobs[(size_t) snapshotIndex] : juce::var();
 }
 
 void QCompressorPreset::setSnapshotStepKnobs (int snapshotIndex, const juce::var& value)
 {
     if (juce::isPositiveAndBelow (snapshotIndex, ParamData::numSnapshots))
-        snapshotStepKnobs[(size_t) snapshotIndex] = value;
+        snapshots.stepKnobs[(size_t) snapshotIndex] = value;
 }
 
 void QCompressorPreset::copyToClipboard (const Record& values) noexcept

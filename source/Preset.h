@@ -14,6 +14,13 @@ class QCompressorPreset final
 public:
     using Record = std::array<float, ParamData::numParams>;
 
+    /** The 32 records with their STEP KNOBS values: all a snapshot holds. */
+    struct Snapshots
+    {
+        std::array<Record, ParamData::numSnapshots> records {};
+        std::array<juce::var, ParamData::numSnapshots> stepKnobs;
+    };
+
     /** Creates the store: every record and the clipboard zero, every STEP KNOBS slot void. */
     QCompressorPreset() = default;
 
@@ -39,6 +46,12 @@ public:
     /** Keeps a STEP KNOBS value with a snapshot; a slot outside the store is ignored. */
     void setSnapshotStepKnobs (int snapshotIndex, const juce::var& value);
 
+    /** Every record and STEP KNOBS value. */
+    const Snapshots& getSnapshots() const noexcept { return snapshots; }
+
+    /** Replaces every record and STEP KNOBS value (the undo history puts back a step's). */
+    void setSnapshots (const Snapshots& newSnapshots) { snapshots = newSnapshots; }
+
     //==============================================================================
     /** Takes a copy of all 13 values. */
     void copyToClipboard (const Record& values) noexcept;
@@ -53,8 +66,7 @@ private:
     static bool isValidSlot (int snapshotIndex, int paramIndex) noexcept;
 
     Record clipboard {};
-    std::array<Record, ParamData::numSnapshots> snapshots {};
-    std::array<juce::var, ParamData::numSnapshots> snapshotStepKnobs;
+    Snapshots snapshots;
     bool hasClipboard = false;
     int currentSnapshot = 0;
 

@@ -17,59 +17,142 @@ void QCompressorUndoManager::setClock (Clock newClock)
     lastGestureEventMs = clock();
 }
 
-const QCompressorUndoManager::State& QCompressorUndoManager::getState (int stateIndex) const noexcept
+bool QCompressorUndoManager::State::operator== (const State& other) const
 {
-    return states[(size_t) (juce::isPositiveAndBelow (stateIndex, getNumStates()) ? stateIndex : position)];
-}
-
-void QCompressorUndoManager::setLiveValue (int paramIndex, float value) noexcept
-{
-    if (juce::isPositiveAndBelow (paramIndex, ParamData::numParams))
-        states[(size_t) position][(size_t) paramIndex] = value;
-}
-
-bool QCompressorUndoManager::moveTo (int newPosition) noexcept
-{
-    if (! juce::isPositiveAndBelow (newPosition, getNumStates()))
-        return false;
-
-    position = newPosition;
-    return true;
+    return values == other.values && stepKnobs == other.stepKnobs && bank == other.bank
+           && snapshots.records == other.snapshots.records && snapshots.stepKnobs == other.snapshots.stepKnobs;
 }
 
 //==============================================================================
-void QCompressorUndoManager::paramValueChanged (int index, float value)
+void QCompressorUndoManager::paramGestureChanged (AutomatableParamListener* source, int, bool starting)
 {
-    setLiveValue (index, value);
-}
-
-void QCompressorUndoManager::paramGestureChanged (int, bool starting)
-{
-    if (suspended)
+    if (suspended > 0)
         return;
 
     const auto now = clock();
 
-    // Unsigned difference, so a wrapped counter still measures the gap.
-    if (openGestures == 0 && (juce::uint32) (now - lastGestureEventMs) > (juce::uint32) minGapMs)
+    if (starting)
     {
-        states.erase (states.begin() + position + 1, states.end());
+        // Only the unit reports a bank's values; a gesture from anywhere else
+        // is a change of the user's on that bank.
+        if (dynamic_cast<juce::HidAutomatableParameter*> (source) == nullptr)
+            unitJoinsStep = false;
 
-        const auto numBeforeAppend = getNumStates();
-        const auto live = states[(size_t) position];
-        states.push_back (live);
-        ++position;
-
-        if (numBeforeAppend >= maxStates)
-        {
-            states.erase (states.begin());
-            --position;
-        }
+        // Unsigned difference, so a wrapped counter still measures the gap.
+        if (openGestures == 0)
+            stepDue = ! (unitJoinsStep || (stepJoinable && (juce::uint32) (now - lastGestureEventMs) <= (juce::uint32) minGapMs));
     }
 
     lastGestureEventMs = now;
     openGestures += starting ? 1 : -1;
 
+    if (openGestures <= 0)
+    {
+        stepDue = false;
+
+        if (! starting)
+            unitJoinsStep = false;
+    }
+
+    if (! starting)
+        settle();
+
+    publishUndoRedoState();
+}
+
+void QCompressorUndoManager::settle()
+{
+    if (suspended > 0 || openGestures > 0 || position == 0 || manager.captureHistoryState() != states[(size_t) position - 1])
+        return;
+
+    // The step shown ends where it began (a switch clicked off and on again, a
+    // snapshot left and chosen again): undo would change nothing, and CAN UNDO
+    // would say there was something to take back.
+    states.erase (states.begin() + position, states.end());
+    --position;
+    stepJoinable = false;
+    publishUndoRedoState();
+}
+
+void QCompressorUndoManager::changing (Change change)
+{
+    if (suspended > 0)
+        return;
+
+    if (change == Change::value && ! stepDue)
+    {
+        dropRedoSteps();
+        return;
+    }
+
+    makeStep();
+    stepDue = false;
+    stepJoinable = true;
+    unitJoinsStep = change == Change::bank;
+
+    // A switch is no gesture, but the gap runs from it like from one.
+    if (change != Change::value)
+        lastGestureEventMs = clock();
+}
+
+void QCompressorUndoManager::makeStep()
+{
+    states.erase (states.begin() + position + 1, states.end());
+    auto shownNow = manager.captureHistoryState();
+
+    // A step shown that came back to where it began gives its place to this one.
+    if (position > 0 && shownNow == states[(size_t) position - 1])
+        return publishUndoRedoState();
+
+    states[(size_t) position] = std::move (shownNow);
+    states.emplace_back();
+    ++position;
+
+    if (getNumStates() > maxStates)
+    {
+        states.erase (states.begin());
+        --position;
+    }
+
+    publishUndoRedoState();
+}
+
+void QCompressorUndoManager::dropRedoSteps() noexcept
+{
+    if (! canRedo())
+        return;
+
+    states.erase (states.begin() + position + 1, states.end());
+    publishUndoRedoState();
+}
+
+//==============================================================================
+const QCompressorUndoManager::State* QCompressorUndoManager::move (int direction)
+{
+    const auto newPosition = position + direction;
+
+    if (direction == 0 || ! juce::isPositiveAndBelow (newPosition, getNumStates()))
+        return nullptr;
+
+    states[(size_t) position] = manager.captureHistoryState();
+    position = newPosition;
+
+    // The next change is a step of its own: joined to the state put back, it
+    // would be undone with it, and the way forward would lead past it.
+    stepDue = openGestures > 0;
+    stepJoinable = false;
+    unitJoinsStep = false;
+
+    return &states[(size_t) position];
+}
+
+void QCompressorUndoManager::restart()
+{
+    states.erase (states.begin() + 1, states.end());
+    position = 0;
+    stepDue = openGestures > 0;
+    stepJoinable = false;
+    unitJoinsStep = false;
     publishUndoRedoState();
 }
 

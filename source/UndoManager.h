@@ -1,61 +1,108 @@
 #pragma once
 
 #include "ParamHelpers.h"
+#include "Preset.h"
 
 class QCompressorParamsManager;
 
 //==============================================================================
 /**
-    The undo history of the 13 automatable values.
+    The undo history.
 
-    It listens to every automatable index and cuts the stream of changes into
-    steps by change gestures: a new step begins when a gesture starts while none
-    is open and the previous gesture event lies more than 500 ms back. The state
-    at the current position is live and follows every value change; the states
-    before it are undo steps, the ones after it redo steps. At most 33 states are
-    kept. Undo and redo themselves are carried out by the owning model.
+    A state is everything the user sees of the compressor: the 13 values (the
+    snapshot selected among them), the knob mode, the unit's bank, and the 32
+    snapshots as they hold their values. Undo and redo put a whole state back,
+    so a step that crosses a snapshot, a knob mode or a bank selects it before
+    its values, and no snapshot or bank is given a value it did not hold.
+
+    Steps are made by changes, never by gestures alone:
+    - A change inside a gesture makes a new step when that gesture started with
+      none open and either more than 500 ms after the last gesture event or
+      after an undo, a redo or a load; otherwise it joins the step shown. A
+      gesture that changes nothing leaves the history as it was.
+    - A new knob mode or bank is a step of its own. The values the unit then
+      reports for the bank join it, up to the end of the unit's gestures that
+      follow it, however late they arrive: a step never pairs one bank with the
+      other's values.
+    - A change outside any gesture (host automation) joins the step shown.
+    - Whatever the change, it ends the way forward: the redo steps are dropped.
+    - A step that comes back to where it began (a switch clicked off and on
+      again, a snapshot left and chosen again) is dropped.
+    While the model applies what follows from a change (a snapshot recall, the
+    steps of a knob mode), an undo or redo, or a load, the history is
+    suspended and sees nothing.
+
+    The state shown is taken from the model when it is left: when a step is
+    made, and on undo and redo. At most 33 states are kept. Undo and redo
+    themselves are carried out by the owning model.
 
     Message thread only.
 */
 class QCompressorUndoManager final : public juce::MvParamsManager::AutomatableParamListener
 {
 public:
-    using State = std::array<float, ParamData::numParams>;
+    /** What the user sees, as one step of the history keeps it. */
+    struct State
+    {
+        QCompressorPreset::Snapshots snapshots;
+        std::array<float, ParamData::numParams> values {};
+        juce::var stepKnobs, bank;
+
+        bool operator== (const State& other) const;
+        bool operator!= (const State& other) const { return ! operator== (other); }
+    };
+
+    /** What the model is about to change. */
+    enum class Change
+    {
+        value,    /**< an automatable value */
+        knobMode, /**< STEP KNOBS */
+        bank      /**< HARDWARE AB */
+    };
 
     /** A millisecond counter; the framework's approximate counter unless a test sets its own. */
     using Clock = std::function<juce::uint32()>;
 
-    /** Creates the history with one state of zeros, stamped with the clock's time. */
+    /** Creates the history with the one state shown, stamped with the clock's time. */
     explicit QCompressorUndoManager (QCompressorParamsManager& owner);
 
     //==============================================================================
     using AutomatableParamListener::paramGestureChanged;
-    using AutomatableParamListener::paramValueChanged;
 
-    /** Writes the value into the live state, always. */
-    void paramValueChanged (int index, float value) override;
+    /** Follows the gestures that cut the stream of changes into steps, and
+        publishes CAN UNDO and CAN REDO.
+    */
+    void paramGestureChanged (AutomatableParamListener* source, int index, bool starting) override;
 
-    /** Cuts steps and publishes CAN UNDO and CAN REDO. */
-    void paramGestureChanged (int index, bool starting) override;
+    /** Called by the model just before it changes what is shown: the change
+        makes a step, joins the step shown, or is ignored while suspended.
+    */
+    void changing (Change change);
+
+    /** Called by the model once a change has come to rest (the history calls it
+        itself when the last gesture ends): a step that ends where it began is
+        dropped. Nothing happens while a gesture is open or while suspended.
+    */
+    void settle();
 
     //==============================================================================
-    /** The position of the live state. */
+    /** Keeps the state shown for the way back and moves by one step (-1 undo,
+        +1 redo). Returns the state to show, or nullptr (and nothing changes) when
+        there is no such step.
+    */
+    const State* move (int direction);
+
+    /** Forgets every step: what is shown now is all there is (after a load). */
+    void restart();
+
+    /** The position of the state shown. */
     int getPosition() const noexcept { return position; }
 
     /** The number of states kept, 1..33. */
     int getNumStates() const noexcept { return (int) states.size(); }
 
-    /** One state; the live one when the index is out of range. */
-    const State& getState (int stateIndex) const noexcept;
-
-    /** Writes one value of the live state (used while the processor builds the defaults). */
-    void setLiveValue (int paramIndex, float value) noexcept;
-
-    /** Makes another state the live one; false (and nothing changes) when there is no such state. */
-    bool moveTo (int newPosition) noexcept;
-
-    /** While suspended, gesture events change nothing. */
-    void setSuspended (bool shouldBeSuspended) noexcept { suspended = shouldBeSuspended; }
+    /** True while the history sees nothing. */
+    bool isSuspended() const noexcept { return suspended > 0; }
 
     /** True when an undo step exists. */
     bool canUndo() const noexcept { return position > 0; }
@@ -69,17 +116,40 @@ public:
     /** Replaces the clock and restamps the last gesture event with its time. */
     void setClock (Clock newClock);
 
+    //==============================================================================
+    /** Keeps the history from seeing anything while it lives; scopes may nest. */
+    class ScopedSuspension
+    {
+    public:
+        explicit ScopedSuspension (QCompressorUndoManager& h) noexcept
+            : history (h)
+        {
+            ++history.suspended;
+        }
+        ~ScopedSuspension() noexcept { --history.suspended; }
+
+    private:
+        QCompressorUndoManager& history;
+        JUCE_DECLARE_NON_COPYABLE (ScopedSuspension)
+    };
+
     static constexpr int minGapMs = 500;
     static constexpr int maxStates = 33;
 
 private:
+    void makeStep();
+    void dropRedoSteps() noexcept;
+
     QCompressorParamsManager& manager;
     Clock clock;
-    int openGestures = 0; // signed on purpose, like the model's gesture counts
-    bool suspended = false;
+    int suspended = 0;
+    int openGestures = 0;       // signed on purpose, like the model's gesture counts
+    bool stepDue = false;       // the open gestures make a step at their first change
+    bool stepJoinable = false;  // the step shown was made by a change, not by undo, redo or a load
+    bool unitJoinsStep = false; // the step shown is a bank's, and the unit reports its values
     int position = 0;
     juce::uint32 lastGestureEventMs = 0;
-    std::vector<State> states;
+    std::vector<State> states; // the one at position is refreshed when it is left
 
     JUCE_DECLARE_NON_COPYABLE_WITH_LEAK_DETECTOR (QCompressorUndoManager)
 };

@@ -275,6 +275,36 @@ TEST_F (E2eTest, RevertPutsUnitAndParametersBackToTheConnectTimeSettings)
     instance.getParameters()[threshold]->removeListener (&host);
 }
 
+TEST_F (E2eTest, UndoAndRedoNeverCarryOneBanksValuesIntoTheOther)
+{
+    auto& unit = addUnit (45);
+    const auto mixOfB = Bridge::hidFloatToInt (mix, 33.0f);
+    unit.setField (mix, mixOfB, 1);
+    auto& instance = addInstance();
+    auto& model = instance.getModel();
+    ASSERT_TRUE (waitUntilConnected (instance));
+    ASSERT_TRUE (mvtest::runMessageLoopUntil ([&]
+                                              { return unitHoldsModel (unit, instance) && bridgeIsIdle (instance); }));
+
+    // The menu bar's B: the unit takes bank B and reports its values.
+    model.setNonAutomatableParamValue (nullptr, hardwareAB, 1);
+    ASSERT_TRUE (mvtest::runMessageLoopUntil ([&]
+                                              { return unit.getBankInUse() == 1 && model.getParamValue (mix) == 33.0f; }));
+    runFor (600);
+
+    for (auto [command, bank, mixShown] : { std::tuple (Ids::mvQCompressor::undo, 0, 100.0f), { Ids::mvQCompressor::redo, 1, 33.0f }, { Ids::mvQCompressor::undo, 0, 100.0f } })
+    {
+        instance.sendCommand (std::make_unique<juce::MvCommand> (command));
+        ASSERT_TRUE (mvtest::runMessageLoopUntil ([&]
+                                                  { return instance.getNumQueuedCommands() == 0; }));
+        ASSERT_TRUE (mvtest::runMessageLoopUntil ([&]
+                                                  { return unit.getBankInUse() == (int) na (instance, hardwareAB) && unitHoldsModel (unit, instance) && bridgeIsIdle (instance); }));
+        EXPECT_EQ (unit.getBankInUse(), bank);
+        EXPECT_EQ (model.getParamValue (mix), mixShown);
+        EXPECT_EQ (unit.getField (mix, 1), mixOfB) << "bank B keeps its own MIX";
+    }
+}
+
 //==============================================================================
 TEST_F (E2eTest, UnplugAndReplugReattachesBySerial)
 {

@@ -254,7 +254,7 @@ TEST_F (PanelTest, ACommandClickReturnsAKnobToItsDefaultInOneGesture)
     EXPECT_EQ (knob (hpfKnob).getSliderValueText(), "OFF");
 }
 
-TEST_F (PanelTest, ATypedValueReachesTheModelWithoutAGesture)
+TEST_F (PanelTest, ATypedValueIsOneGestureAndAnUndoStep)
 {
     openPanel();
     auto& label = knob (hpfKnob).getLabel();
@@ -266,7 +266,10 @@ TEST_F (PanelTest, ATypedValueReachesTheModelWithoutAGesture)
     ASSERT_TRUE (runMessageLoopUntil ([this]
                                       { return value (ParamData::scHpfFreq) == 9.0f; }));
 
-    EXPECT_EQ (params.events, (std::vector<ParamEvent> { valueEvent (ParamData::scHpfFreq, 9.0f) }));
+    EXPECT_EQ (params.events, (std::vector<ParamEvent> { beginEvent (ParamData::scHpfFreq), valueEvent (ParamData::scHpfFreq, 9.0f), endEvent (ParamData::scHpfFreq) }));
+
+    runCommand (Ids::mvQCompressor::undo);
+    EXPECT_EQ (value (ParamData::scHpfFreq), 0.0f);
 }
 
 // A click on a knob's value text opens a text field on that text. Escape, a click

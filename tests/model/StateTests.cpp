@@ -568,7 +568,7 @@ TEST_F (State, OlderStateNumbersTooLongToReadAreLeftOut)
 
 TEST_F (State, ForeignOrDamagedBlobsChangeNothing)
 {
-    turn (mix, 33.0f);
+    model.setParamValue (nullptr, mix, 33.0f);
     const auto before = save();
 
     juce::ValueTree foreign ("ANOTHER_PRODUCT");

@@ -1,5 +1,6 @@
 // The undo history: steps cut by gestures and quiet gaps, the 33-state cap,
-// redo, and what CAN UNDO / CAN REDO announce.
+// redo, and what CAN UNDO / CAN REDO announce; undo and redo give back what was
+// shown, snapshots, knob modes and banks included.
 
 #include "support/InstanceFixture.h"
 
@@ -11,6 +12,29 @@ namespace
 struct Undo : InstanceFixture
 {
     QCompressorUndoManager& history = model.getUndoManager();
+
+    /** What the user sees: the values, the knob mode, the bank, and what each snapshot holds. */
+    std::vector<float> shown() const
+    {
+        auto& preset = model.getPreset();
+        std::vector<float> all { (float) (bool) na (ParamData::stepKnobs), (float) (int) na (hardwareAB) };
+
+        for (int i = 0; i < numParams; ++i)
+            all.push_back (value (i));
+
+        for (int s = 0; s < numSnapshots; ++s)
+        {
+            all.push_back ((float) (bool) preset.getSnapshotStepKnobs (s));
+
+            for (int i = 0; i < numParams; ++i)
+                all.push_back (preset.getSnapshotValue (s, i));
+        }
+
+        return all;
+    }
+
+    /** The unit's front panel, as the source of a change. */
+    juce::MvParamsManager::AutomatableParamListener* unit (int index) const { return processor.getHidBridge()->getMirror (index); }
 };
 }
 
@@ -190,4 +214,296 @@ TEST_F (Undo, UndoAcrossASnapshotChangeRecallsThatSnapshotAfterwards)
     // Neither snapshot took the other's values on the way.
     EXPECT_EQ (model.getPreset().getSnapshotValue (0, threshold), -15.0f);
     EXPECT_EQ (model.getPreset().getSnapshotValue (6, threshold), -25.0f);
+}
+
+TEST_F (Undo, GesturesThatChangeNothingMakeNoStep)
+{
+    // A knob pressed and let go in place, the selected snapshot clicked again, the
+    // left arrow at 01, paste of what is shown and reset at the defaults; a switch
+    // clicked off and on again within the gap.
+    advanceMs (600);
+    turn (engage, 0.0f);
+    advanceMs (200);
+    turn (engage, 1.0f);
+    turn (threshold, value (threshold));
+    turn (snapshot, 0.0f);
+    runCommand (Ids::mvQCompressor::copy);
+    runCommand (Ids::mvQCompressor::paste);
+    runCommand (Ids::mvQCompressor::resetPreset);
+    EXPECT_EQ (history.getNumStates(), 1);
+    EXPECT_EQ (na (canUndo), juce::var (false));
+
+    // Nor do they end the way forward after an undo, however soon.
+    turn (mix, 50.0f);
+    runCommand (Ids::mvQCompressor::undo);
+    turn (mix, value (mix));
+    EXPECT_EQ (na (canRedo), juce::var (true));
+    runCommand (Ids::mvQCompressor::redo);
+    EXPECT_EQ (value (mix), 50.0f);
+}
+
+TEST_F (Undo, AChangeRightAfterAnUndoIsAStepOfItsOwn)
+{
+    advanceMs (600);
+    turn (mix, 50.0f);
+    runCommand (Ids::mvQCompressor::undo);
+
+    // Within 500 ms of the last gesture: it must not join the state undo put back.
+    turn (output, 3.0f);
+    EXPECT_EQ (na (canRedo), juce::var (false));
+    runCommand (Ids::mvQCompressor::undo);
+    EXPECT_EQ (value (output), 0.0f);
+    EXPECT_EQ (value (mix), 100.0f);
+
+    // Nor may host automation after an undo leave a way forward that ignores it.
+    runCommand (Ids::mvQCompressor::undo);
+    model.setParamValue (nullptr, thd, 20.0f);
+    EXPECT_EQ (na (canRedo), juce::var (false));
+}
+
+TEST_F (Undo, AStepThatCrossesASnapshotPutsItBackWithItsKnobModeAndWhatItHeld)
+{
+    auto& preset = model.getPreset();
+
+    // Free 01 with ATTACK 15, stepped 02: 02, 01, 02, then undo shows 01 as it was.
+    turn (attack, 15.0f);
+    preset.setSnapshotStepKnobs (1, true);
+
+    for (auto s : { 1, 0, 1 })
+    {
+        advanceMs (600);
+        turn (snapshot, (float) s);
+        drainMessages();
+    }
+
+    runCommand (Ids::mvQCompressor::undo);
+    EXPECT_EQ (value (snapshot), 0.0f);
+    EXPECT_FALSE (model.isStepKnobs());
+    EXPECT_EQ (value (attack), 15.0f);
+    EXPECT_EQ (preset.getSnapshotValue (0, attack), 15.0f);
+    runCommand (Ids::mvQCompressor::redo);
+    EXPECT_TRUE (model.isStepKnobs());
+    EXPECT_EQ (value (attack), 30.0f);
+    EXPECT_EQ (preset.getSnapshotValue (0, attack), 15.0f);
+
+    // The host selects 04 after the user's last change: undo takes that change
+    // back on 01, and 04 keeps its own values.
+    selectSnapshot (0);
+    preset.setSnapshotValue (3, threshold, -30.0f);
+    advanceMs (600);
+    turn (threshold, -20.0f);
+    advanceMs (600);
+    model.setParamValue (nullptr, snapshot, 3.0f);
+    drainMessages();
+    runCommand (Ids::mvQCompressor::undo);
+    EXPECT_EQ (value (snapshot), 0.0f);
+    EXPECT_EQ (value (threshold), -5.0f);
+    EXPECT_EQ (preset.getSnapshotValue (3, threshold), -30.0f);
+    runCommand (Ids::mvQCompressor::redo);
+    EXPECT_EQ (value (snapshot), 3.0f);
+    EXPECT_EQ (value (threshold), -30.0f);
+    EXPECT_EQ (preset.getSnapshotValue (0, threshold), -20.0f);
+
+    // With MIX not recalled, 02 shows 01's MIX; undo of a turn there gives 02
+    // back its own MIX, not the one it showed.
+    model.setNonAutomatableParamValue (nullptr, recallFlagFor (mix), false);
+    preset.setSnapshotValue (1, mix, 40.0f);
+    advanceMs (600);
+    selectSnapshot (1);
+    advanceMs (600);
+    turn (mix, 60.0f);
+    runCommand (Ids::mvQCompressor::undo);
+    EXPECT_EQ (value (mix), 100.0f);
+    EXPECT_EQ (preset.getSnapshotValue (1, mix), 40.0f);
+}
+
+TEST_F (Undo, SteppedKnobsAreAStepWhoseUndoGivesBackTheFreeValues)
+{
+    advanceMs (600);
+    model.setNonAutomatableParamValue (nullptr, ParamData::stepKnobs, true);
+    EXPECT_EQ (value (release), 300.0f);
+
+    runCommand (Ids::mvQCompressor::undo);
+    EXPECT_FALSE (model.isStepKnobs());
+    EXPECT_EQ (value (release), 250.0f);
+    runCommand (Ids::mvQCompressor::redo);
+    EXPECT_TRUE (model.isStepKnobs());
+    EXPECT_EQ (value (release), 300.0f);
+
+    // A later step leaves RELEASE where it is shown, both ways.
+    advanceMs (600);
+    turn (mix, 20.0f);
+    runCommand (Ids::mvQCompressor::undo);
+    runCommand (Ids::mvQCompressor::redo);
+    EXPECT_EQ (value (release), 300.0f);
+    EXPECT_EQ (value (mix), 20.0f);
+}
+
+TEST_F (Undo, ALoadIsNoStepAndUndoLeadsIntoNoOtherSession)
+{
+    turn (threshold, -20.0f);
+    juce::MemoryBlock project;
+    processor.getStateInformation (project);
+    runCommand (Ids::mvQCompressor::undo);
+    advanceMs (600);
+    turn (mix, 50.0f);
+
+    advanceMs (600);
+    processor.setStateInformation (project.getData(), (int) project.getSize());
+    drainMessages();
+    EXPECT_EQ (na (canUndo), juce::var (false));
+    EXPECT_EQ (na (canRedo), juce::var (false));
+
+    runCommand (Ids::mvQCompressor::undo);
+    EXPECT_EQ (value (threshold), -20.0f);
+    EXPECT_EQ (value (mix), 100.0f);
+    EXPECT_EQ (model.getPreset().getSnapshotValue (0, threshold), -20.0f);
+}
+
+TEST_F (Undo, InRandomSessionsUndoAndRedoGiveBackExactlyWhatWasShown)
+{
+    // Drags and typed values, presses in place, switches, snapshots from the strip,
+    // the arrows and the host, host automation, stepped knobs, recall flags, copy,
+    // paste and reset, bank switches whose values the unit reports at once or late,
+    // front-panel turns, undo and redo; then undo all the way back and redo all
+    // the way forward.
+    const juce::Identifier commands[] = { Ids::mvQCompressor::copy, Ids::mvQCompressor::paste, Ids::mvQCompressor::resetPreset };
+    const int switches[] = { engage, thdEnable, scHwInsert, detector };
+    std::array<std::array<float, numRecallableParams>, 2> banks; // what the unit holds in A and B
+    juce::MemoryBlock fresh;
+    processor.getStateInformation (fresh);
+    auto command = [this] (const juce::Identifier& id)
+    {
+        processor.sendCommand (std::make_unique<juce::MvCommand> (id));
+        dispatchPendingMessages();
+    };
+
+    for (auto& bank : banks)
+        for (int i = 0; i < numRecallableParams; ++i)
+            bank[(size_t) i] = value (i);
+
+    for (int seed = 1; seed <= 100 && ! HasFailure(); ++seed)
+    {
+        juce::Random random (seed);
+        auto anyValue = [this, &random] (int i)
+        {
+            auto& parameter = dynamic_cast<juce::MvDawParameter&> (hostParameter (i));
+            return parameter.snapToRange (parameter.getRange().convertFrom0to1 (random.nextFloat()));
+        };
+
+        processor.setStateInformation (fresh.getData(), (int) fresh.getSize());
+        dispatchPendingMessages();
+        std::vector<std::vector<float>> seen { shown() };
+
+        for (int step = 0; step < 50; ++step)
+        {
+            SCOPED_TRACE ("seed " + juce::String (seed) + ", step " + juce::String (step));
+            advanceMs ((juce::uint32) random.nextInt (1000));
+            const auto i = random.nextInt (numRecallableParams);
+            const auto action = random.nextInt (14);
+            const auto before = shown();
+            const auto historyBefore = std::make_pair (history.getNumStates(), history.getPosition());
+
+            switch (action)
+            {
+                case 0:
+                    turn (i, anyValue (i));
+                    break;
+                case 1:
+                    turn (i, value (i));
+                    break;
+                case 2:
+                    turn (switches[i % 4], 1.0f - value (switches[i % 4]));
+                    break;
+                case 3:
+                    turn (snapshot, (float) random.nextInt (3));
+                    break;
+                case 4:
+                    turn (snapshot, juce::jlimit (0.0f, 31.0f, value (snapshot) + (random.nextBool() ? 1.0f : -1.0f)));
+                    break;
+                case 5:
+                    model.setParamValue (nullptr, snapshot, (float) random.nextInt (3));
+                    break;
+                case 6:
+                    model.setParamValue (nullptr, threshold, anyValue (threshold));
+                    break;
+                case 7:
+                    model.setNonAutomatableParamValue (nullptr, ParamData::stepKnobs, random.nextBool());
+                    break;
+                case 8:
+                    model.setNonAutomatableParamValue (nullptr, recallFlagFor (i), random.nextBool());
+                    break;
+                case 9:
+                    command (commands[random.nextInt (3)]);
+                    break;
+                case 10:
+                {
+                    const auto bank = random.nextInt (2);
+                    model.setNonAutomatableParamValue (nullptr, hardwareAB, bank);
+                    advanceMs ((juce::uint32) random.nextInt (1000));
+
+                    for (int p = 0; p < numRecallableParams; ++p)
+                        turn (p, banks[(size_t) bank][(size_t) p], unit (p));
+
+                    break;
+                }
+                case 11:
+                    turn (i, anyValue (i), unit (i));
+                    break;
+                default:
+                    command (random.nextBool() ? Ids::mvQCompressor::undo : Ids::mvQCompressor::redo);
+                    break;
+            }
+
+            dispatchPendingMessages();
+
+            for (int p = 0; p < numRecallableParams; ++p)
+                banks[(size_t) (int) na (hardwareAB)][(size_t) p] = value (p);
+
+            if (action < 12)
+            {
+                if (shown() == before)
+                    ASSERT_EQ (std::make_pair (history.getNumStates(), history.getPosition()), historyBefore) << "a change of nothing made a step";
+                else
+                    ASSERT_EQ (na (canRedo), juce::var (false)) << "a change left the way forward";
+            }
+
+            seen.push_back (shown());
+        }
+
+        // Forward as far as it goes, then back: every undo shows a change, and a
+        // state seen before, in the order seen.
+        while ((bool) na (canRedo))
+        {
+            command (Ids::mvQCompressor::redo);
+            ASSERT_NE (shown(), seen.back()) << "a redo changed nothing";
+            seen.push_back (shown());
+        }
+
+        std::vector<std::vector<float>> walk { shown() };
+        auto last = seen.size() - 1;
+
+        while ((bool) na (canUndo))
+        {
+            command (Ids::mvQCompressor::undo);
+            ASSERT_NE (shown(), walk.back()) << "an undo changed nothing, after " << walk.size() - 1;
+            walk.push_back (shown());
+
+            do
+                ASSERT_GT (last--, 0u) << "an undo showed what was never shown, after " << walk.size() - 2;
+            while (seen[last] != walk.back());
+        }
+
+        command (Ids::mvQCompressor::undo);
+        ASSERT_EQ (shown(), walk.back());
+
+        // Forward: every redo gives back what its undo left.
+        for (walk.pop_back(); ! walk.empty(); walk.pop_back())
+        {
+            command (Ids::mvQCompressor::redo);
+            ASSERT_EQ (shown(), walk.back()) << walk.size() - 1 << " from the end";
+        }
+
+        ASSERT_EQ (na (canRedo), juce::var (false));
+    }
 }
