@@ -304,6 +304,16 @@ TEST_F (Undo, AStepThatCrossesASnapshotPutsItBackWithItsKnobModeAndWhatItHeld)
     EXPECT_EQ (value (threshold), -30.0f);
     EXPECT_EQ (preset.getSnapshotValue (0, threshold), -20.0f);
 
+    // The host selects 04 and a knob is turned before the recall has run: undo
+    // shows 04 as recalled, not with 01's values.
+    selectSnapshot (0);
+    model.setParamValue (nullptr, snapshot, 3.0f);
+    advanceMs (600);
+    turn (mix, 70.0f);
+    runCommand (Ids::mvQCompressor::undo);
+    EXPECT_EQ (value (snapshot), 3.0f);
+    EXPECT_EQ (value (threshold), -30.0f);
+
     // With MIX not recalled, 02 shows 01's MIX; undo of a turn there gives 02
     // back its own MIX, not the one it showed.
     model.setNonAutomatableParamValue (nullptr, recallFlagFor (mix), false);
@@ -315,6 +325,31 @@ TEST_F (Undo, AStepThatCrossesASnapshotPutsItBackWithItsKnobModeAndWhatItHeld)
     runCommand (Ids::mvQCompressor::undo);
     EXPECT_EQ (value (mix), 100.0f);
     EXPECT_EQ (preset.getSnapshotValue (1, mix), 40.0f);
+}
+
+TEST_F (Undo, ABankIsAStepThatTakesInTheValuesTheUnitReportsForIt)
+{
+    // A slow unit reports bank B's MIX 2 s after the switch; a front-panel turn
+    // after that is a step of its own.
+    advanceMs (600);
+    model.setNonAutomatableParamValue (nullptr, hardwareAB, 1);
+    advanceMs (2000);
+    turn (mix, 33.0f, unit (mix));
+    advanceMs (600);
+    turn (mix, 40.0f, unit (mix));
+    runCommand (Ids::mvQCompressor::undo);
+    EXPECT_EQ (value (mix), 33.0f);
+    runCommand (Ids::mvQCompressor::undo);
+    EXPECT_EQ (na (hardwareAB), juce::var (0));
+    EXPECT_EQ (value (mix), 100.0f);
+
+    // With no unit to report anything, a turn in the editor is a step of its own.
+    model.setNonAutomatableParamValue (nullptr, hardwareAB, 1);
+    advanceMs (600);
+    turn (output, 2.0f);
+    runCommand (Ids::mvQCompressor::undo);
+    EXPECT_EQ (value (output), 0.0f);
+    EXPECT_EQ (na (hardwareAB), juce::var (1));
 }
 
 TEST_F (Undo, SteppedKnobsAreAStepWhoseUndoGivesBackTheFreeValues)
