@@ -336,6 +336,15 @@ int chosenUnitSerial (const QCompressorParamsManager& model)
     return serial == -1 ? 0 : serial;
 }
 
+// After a load, each host parameter holds what the instance plays: a host
+// write still on its way to the model would otherwise undo what was loaded.
+void handHostParametersTheModelValues (QCompressorParamsManager& model)
+{
+    for (int i = 0; i < numParams; ++i)
+        if (auto* hostParameter = dynamic_cast<juce::MvDawParameter*> (model.getHostParameter (i)))
+            hostParameter->takeModelValue();
+}
+
 // Whether a setting is taken from a saved state: the live states, the display
 // and the history flags never are.
 bool isRestoredSetting (int index)
@@ -886,6 +895,8 @@ void QCompressorPluginInstance::restoreFromLegacyXml (const juce::XmlElement& xm
             paramsManager->applyAsGesture (*id, (float) *value);
     }
 
+    handHostParametersTheModelValues (*paramsManager);
+
     if (hidBridge != nullptr)
         hidBridge->finishLoadingPreset();
 }
@@ -930,6 +941,8 @@ void QCompressorPluginInstance::restoreFromStateTree (const void* data, size_t n
     if (const auto selected = preset.getCurrentSnapshot(); selected != s)
         for (int i = 0; i < numRecallableParams; ++i)
             preset.setSnapshotValue (selected, i, paramsManager->getParamValue (i));
+
+    handHostParametersTheModelValues (*paramsManager);
 }
 
 //==============================================================================
