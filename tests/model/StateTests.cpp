@@ -150,10 +150,13 @@ TEST_F (State, TheStreamHasTheExactLayout)
     model.getPreset().setSnapshotValue (3, thd, 12.0f);
     model.getPreset().setSnapshotStepKnobs (3, true);
     model.setNonAutomatableParamValue (nullptr, scaleFactor, 1.0);
+    model.setNonAutomatableParamValue (nullptr, recallFlagFor (mix), false);
+    turn (mix, 42.0f); // into snapshot 1, and still played on snapshot 5
+    selectSnapshot (4);
 
     ReferenceWriter w;
     w.node ("Q_COMPRESSOR_ALPHA", 0);
-    w.children (33);
+    w.children (34);
 
     for (int s = 0; s < 32; ++s)
     {
@@ -166,7 +169,9 @@ TEST_F (State, TheStreamHasTheExactLayout)
             w.node ("PARAM", 3);
             w.stringProperty ("NAME", paramName[i]);
             w.intProperty ("PARAM_ID", i);
-            w.doubleProperty ("VALUE", (s == 3 && i == thd) ? 12.0 : (double) paramDefault (i));
+            w.doubleProperty ("VALUE", (s == 3 && i == thd) ? 12.0 : (s == 0 && i == mix) ? 42.0
+                                                                 : i == snapshot          ? 4.0
+                                                                                          : (double) paramDefault (i));
             w.children (0);
         }
 
@@ -193,8 +198,21 @@ TEST_F (State, TheStreamHasTheExactLayout)
         else if (i == screenData)
             w.binaryProperty ("VALUE", juce::MemoryBlock (56, true));
         else
-            w.boolProperty ("VALUE", naParamInitialValue (i));
+            w.boolProperty ("VALUE", i != recallFlagFor (mix) && (bool) naParamInitialValue (i));
 
+        w.children (0);
+    }
+
+    // Then what the controls play.
+    w.node ("PLAYED", 0);
+    w.children (12);
+
+    for (int i = 0; i < 12; ++i)
+    {
+        w.node ("PARAM", 3);
+        w.stringProperty ("NAME", paramName[i]);
+        w.intProperty ("PARAM_ID", i);
+        w.doubleProperty ("VALUE", i == mix ? 42.0 : (double) paramDefault (i));
         w.children (0);
     }
 
@@ -257,6 +275,35 @@ TEST_F (State, ARoundTripIntoAFreshInstanceRestoresSnapshotsAndSettings)
 
     other.getParameters()[threshold]->removeListener (&host);
     other.getParameters()[snapshot]->removeListener (&host);
+}
+
+TEST_F (State, AProjectReopensPlayingWhatItPlayed)
+{
+    // MIX is not recalled and keeps 42 on snapshot 4; THRESHOLD is recalled only
+    // from after its change, so snapshot 4 holds another value than it plays.
+    for (auto i : { mix, threshold })
+        model.setNonAutomatableParamValue (nullptr, recallFlagFor (i), false);
+
+    turn (mix, 42.0f);
+    turn (threshold, -20.0f);
+    selectSnapshot (3);
+    model.setNonAutomatableParamValue (nullptr, recallFlagFor (threshold), true);
+    const auto blob = save();
+    QCompressorPluginInstance fresh;
+
+    for (auto* instance : { &processor, &fresh })
+    {
+        instance->setStateInformation (blob.getData(), (int) blob.getSize());
+        dispatchPendingMessages();
+        auto& m = instance->getModel();
+        EXPECT_EQ (m.getParamValue (mix), 42.0f);
+        EXPECT_EQ (m.getParamValue (threshold), -20.0f);
+        EXPECT_EQ (instance->getParameters()[mix]->getValue(), 0.42f);
+        EXPECT_EQ (m.getPreset().getSnapshotValue (3, mix), 100.0f) << "the record keeps its own";
+        EXPECT_EQ (m.getPreset().getSnapshotValue (3, threshold), -5.0f);
+    }
+
+    expectToComeBackAsSaved();
 }
 
 TEST_F (State, ASnapshotsOwnValueThatItsStepsMoveComesBackAsSaved)
