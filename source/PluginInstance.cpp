@@ -925,19 +925,34 @@ void QCompressorPluginInstance::restoreFromLegacyXml (const juce::XmlElement& xm
     if (hidBridge != nullptr)
         hidBridge->beginLoadingPreset();
 
-    if (xml.hasAttribute ("GUI_TYPE"))
-        paramsManager->setNonAutomatableParamValue (nullptr, ParamData::stepKnobs, xml.getBoolAttribute ("GUI_TYPE"));
+    // The values are those of the snapshot the state names, wherever its element
+    // stands: all are read first (an element read later wins), the snapshot is
+    // selected and recalled, and then its knob mode and values are set and so
+    // recorded into it. No recall is left to follow them.
+    std::array<std::optional<float>, numParams> values;
 
     for (auto* child : xml.getChildIterator())
     {
         // A missing id or value reads as 0, as it always has; a damaged one
-        // leaves the element out.
+        // leaves the element out, and so does an id of no control.
         const auto id = readId (*child, "PARAM_ID");
         const auto value = readNumber (*child, "VALUE");
 
-        if (id && value)
-            paramsManager->applyAsGesture (*id, (float) *value);
+        if (id && value && juce::isPositiveAndBelow (*id, numParams))
+            values[(size_t) *id] = (float) *value;
     }
+
+    if (const auto& snapshotNamed = values[(size_t) snapshot])
+        paramsManager->applyAsGesture (snapshot, *snapshotNamed);
+
+    paramsManager->handleUpdateNowIfNeeded();
+
+    if (xml.hasAttribute ("GUI_TYPE"))
+        paramsManager->setNonAutomatableParamValue (nullptr, ParamData::stepKnobs, xml.getBoolAttribute ("GUI_TYPE"));
+
+    for (int i = 0; i < numRecallableParams; ++i)
+        if (const auto& value = values[(size_t) i])
+            paramsManager->applyAsGesture (i, *value);
 
     handHostParametersTheModelValues (*paramsManager);
 
