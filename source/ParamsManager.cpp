@@ -188,6 +188,12 @@ void QCompressorParamsManager::applySnapshot (int snapshotIndex, SnapshotControl
             applyAsGesture (i, preset.getSnapshotValue (snapshotIndex, i));
 }
 
+void QCompressorParamsManager::applyUnrecorded (int index, float value)
+{
+    const juce::ScopedValueSetter<bool> applying (applyingSnapshot, true);
+    applyAsGesture (index, value);
+}
+
 //==============================================================================
 bool QCompressorParamsManager::commandListenerCallback (juce::MvCommand* command)
 {

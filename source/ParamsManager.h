@@ -79,6 +79,12 @@ public:
     */
     void applySnapshot (int snapshotIndex, SnapshotControls controls);
 
+    /** Puts a value in force as a gesture with no source, as a snapshot's own
+        values are applied: the current snapshot keeps what it holds. A restore
+        does this for the values that were played beside the snapshot's.
+    */
+    void applyUnrecorded (int index, float value);
+
     /** The stepped-knob value that RATIO, ATTACK or RELEASE take; other indices pass unchanged. */
     static float quantiseToSteps (int index, float value) noexcept;
 

@@ -16,6 +16,7 @@ constexpr std::string_view snapshotTypeName = "SNAPSHOT";
 constexpr std::string_view paramTypeName = "PARAM";
 constexpr std::string_view naParamTypeName = "NA_PARAM";
 constexpr std::string_view settingsTypeName = "SETTINGS";
+constexpr std::string_view playedTypeName = "PLAYED";
 constexpr std::string_view paramIdName = "PARAM_ID";
 constexpr std::string_view valueName = "VALUE";
 constexpr std::string_view snapNoName = "SNAP_NO";
@@ -24,13 +25,14 @@ const juce::Identifier snapshotType (snapshotTypeName.data());
 const juce::Identifier paramType (paramTypeName.data());
 const juce::Identifier naParamType (naParamTypeName.data());
 const juce::Identifier settingsType (settingsTypeName.data());
+const juce::Identifier playedType (playedTypeName.data());
 const juce::Identifier nameId ("NAME");
 const juce::Identifier paramIdId (paramIdName.data());
 const juce::Identifier valueId (valueName.data());
 const juce::Identifier snapNoId (snapNoName.data());
 
 constexpr juce::uint32 legacyXmlMark = 0x21324356; // "VC2!"
-constexpr int stateTreeDepth = 2;                  // root, SNAPSHOT/SETTINGS, PARAM/NA_PARAM
+constexpr int stateTreeDepth = 2;                  // root, SNAPSHOT/SETTINGS/PLAYED, PARAM/NA_PARAM
 
 // Older states are a few hundred bytes, a root element and one level of
 // children; a text of more than these is damaged.
@@ -336,6 +338,15 @@ int chosenUnitSerial (const QCompressorParamsManager& model)
     return serial == -1 ? 0 : serial;
 }
 
+// After a load, each host parameter holds what the instance plays: a host
+// write still on its way to the model would otherwise undo what was loaded.
+void handHostParametersTheModelValues (QCompressorParamsManager& model)
+{
+    for (int i = 0; i < numParams; ++i)
+        if (auto* hostParameter = dynamic_cast<juce::MvDawParameter*> (model.getHostParameter (i)))
+            hostParameter->takeModelValue();
+}
+
 // Whether a setting is taken from a saved state: the live states, the display
 // and the history flags never are.
 bool isRestoredSetting (int index)
@@ -384,6 +395,7 @@ public:
         {
             section = type == snapshotTypeName   ? Section::snapshot
                       : type == settingsTypeName ? Section::settings
+                      : type == playedTypeName   ? Section::played
                                                  : Section::other;
             snapNo = {};
         }
@@ -437,6 +449,8 @@ public:
             addSnapshotValue();
         else if (section == Section::settings)
             addSetting();
+        else if (section == Section::played)
+            addPlayedValue();
     }
 
     /** Writes what the state holds into the snapshot store (no listener hears it). */
@@ -452,6 +466,18 @@ public:
                 preset.setSnapshotStepKnobs (s, records[(size_t) s].stepKnobs);
     }
 
+    /** Puts in force the values that were played when the state was saved,
+        where the snapshot's own differ: a control that kept its value across
+        a snapshot change, or whose recall flag went on after it. The snapshot's
+        record keeps its own.
+    */
+    void applyPlayedValues (QCompressorParamsManager& model) const
+    {
+        for (int i = 0; i < numRecallableParams; ++i)
+            if (const auto& v = played[(size_t) i]; v && *v != model.getParamValue (i))
+                model.applyUnrecorded (i, *v);
+    }
+
     bool hasStateType = false;
 
 private:
@@ -459,6 +485,7 @@ private:
     {
         snapshot,
         settings,
+        played,
         other
     };
 
@@ -504,6 +531,18 @@ private:
         }
     }
 
+    // Only whole entries: a value played is never guessed (the snapshot's stands).
+    void addPlayedValue()
+    {
+        const auto id = paramId.isVoid() ? -1 : readId (paramId).value_or (-1);
+
+        if (nodeType != NodeType::param || ! isPlainValue (value) || ! juce::isPositiveAndBelow (id, numRecallableParams))
+            return;
+
+        if (auto* hostParameter = hostParameters[(size_t) id])
+            played[(size_t) id] = hostParameter->snapToRange ((float) value.toDouble());
+    }
+
     void addSetting()
     {
         if (paramId.isVoid())
@@ -524,6 +563,7 @@ private:
     std::vector<SettingWrite>& settings;
     std::array<juce::MvDawParameter*, numParams> hostParameters {};
     std::array<SnapshotRecord, numSnapshots> records;
+    std::array<std::optional<float>, numRecallableParams> played;
 
     Section section = Section::other;
     NodeType nodeType = NodeType::other;
@@ -768,19 +808,22 @@ juce::ValueTree QCompressorPluginInstance::createStateTree() const
     auto& preset = paramsManager->getPreset();
     juce::ValueTree root (stateType);
 
+    auto paramNode = [] (int i, float value)
+    {
+        juce::ValueTree param (paramType);
+        param.setProperty (nameId, paramName[i], nullptr);
+        param.setProperty (paramIdId, i, nullptr);
+        param.setProperty (valueId, (double) value, nullptr);
+        return param;
+    };
+
     for (int s = 0; s < numSnapshots; ++s)
     {
         juce::ValueTree snapshotTree (snapshotType);
         snapshotTree.setProperty (snapNoId, s, nullptr);
 
         for (int i = 0; i < numParams; ++i)
-        {
-            juce::ValueTree param (paramType);
-            param.setProperty (nameId, paramName[i], nullptr);
-            param.setProperty (paramIdId, i, nullptr);
-            param.setProperty (valueId, (double) preset.getSnapshotValue (s, i), nullptr);
-            snapshotTree.appendChild (param, nullptr);
-        }
+            snapshotTree.appendChild (paramNode (i, preset.getSnapshotValue (s, i)), nullptr);
 
         juce::ValueTree stepKnobsNode (naParamType);
         stepKnobsNode.setProperty (nameId, naParamName[ParamData::stepKnobs], nullptr);
@@ -803,6 +846,16 @@ juce::ValueTree QCompressorPluginInstance::createStateTree() const
     }
 
     root.appendChild (settings, nullptr);
+
+    // What the controls play, which is not the current snapshot's record where a
+    // control kept its value across a snapshot change. It comes last, and a
+    // reader that does not know it skips it as a child of another type.
+    juce::ValueTree played (playedType);
+
+    for (int i = 0; i < numRecallableParams; ++i)
+        played.appendChild (paramNode (i, paramsManager->getParamValue (i)), nullptr);
+
+    root.appendChild (played, nullptr);
     return root;
 }
 
@@ -875,19 +928,36 @@ void QCompressorPluginInstance::restoreFromLegacyXml (const juce::XmlElement& xm
     if (hidBridge != nullptr)
         hidBridge->beginLoadingPreset();
 
-    if (xml.hasAttribute ("GUI_TYPE"))
-        paramsManager->setNonAutomatableParamValue (nullptr, ParamData::stepKnobs, xml.getBoolAttribute ("GUI_TYPE"));
+    // The values are those of the snapshot the state names, wherever its element
+    // stands: all are read first (an element read later wins), the snapshot is
+    // selected and recalled, and then its knob mode and values are set and so
+    // recorded into it. No recall is left to follow them.
+    std::array<std::optional<float>, numParams> values;
 
     for (auto* child : xml.getChildIterator())
     {
         // A missing id or value reads as 0, as it always has; a damaged one
-        // leaves the element out.
+        // leaves the element out, and so does an id of no control.
         const auto id = readId (*child, "PARAM_ID");
         const auto value = readNumber (*child, "VALUE");
 
-        if (id && value)
-            paramsManager->applyAsGesture (*id, (float) *value);
+        if (id && value && juce::isPositiveAndBelow (*id, numParams))
+            values[(size_t) *id] = (float) *value;
     }
+
+    if (const auto& snapshotNamed = values[(size_t) snapshot])
+        paramsManager->applyAsGesture (snapshot, *snapshotNamed);
+
+    paramsManager->handleUpdateNowIfNeeded();
+
+    if (xml.hasAttribute ("GUI_TYPE"))
+        paramsManager->setNonAutomatableParamValue (nullptr, ParamData::stepKnobs, xml.getBoolAttribute ("GUI_TYPE"));
+
+    for (int i = 0; i < numRecallableParams; ++i)
+        if (const auto& value = values[(size_t) i])
+            paramsManager->applyAsGesture (i, *value);
+
+    handHostParametersTheModelValues (*paramsManager);
 
     if (hidBridge != nullptr)
         hidBridge->finishLoadingPreset();
@@ -936,6 +1006,11 @@ void QCompressorPluginInstance::restoreFromStateTree (const void* data, size_t n
         for (int i = 0; i < numRecallableParams; ++i)
             preset.setSnapshotValue (selected, i, paramsManager->getParamValue (i));
 
+    // The recall that selecting the snapshot set off applies what is applied
+    // already: it runs now, so that it cannot follow the values played.
+    paramsManager->handleUpdateNowIfNeeded();
+    reader.applyPlayedValues (*paramsManager);
+    handHostParametersTheModelValues (*paramsManager);
     paramsManager->getUndoManager().restart();
 }
 

@@ -395,8 +395,8 @@ TEST_F (Vst3HostTest, StateRestoresIntoANewInstanceSnapshotBySnapshot)
 
 // A state whose current snapshot has stepped knobs and a RELEASE between the
 // steps (the default 250) shows RELEASE 300 once loaded. With the knobs then
-// switched to free and the project saved, a fresh instance in the host must load
-// what the user saw.
+// switched to free, a control playing another value than its snapshot holds,
+// and the project saved, a fresh instance in the host must load what the user saw.
 TEST_F (Vst3HostTest, AProjectSavedAfterLoadingASteppedSnapshotReloadsWhatItShowed)
 {
     juce::MemoryBlock stepped;
@@ -411,6 +411,11 @@ TEST_F (Vst3HostTest, AProjectSavedAfterLoadingASteppedSnapshotReloadsWhatItShow
     auto& model = user.getModel();
     user.setStateInformation (stepped.getData(), (int) stepped.getSize());
     ASSERT_TRUE (model.isStepKnobs());
+
+    // MIX, which is not recalled, plays 42 where the snapshot holds 100.
+    model.setNonAutomatableParamValue (nullptr, ParamData::recallFlagFor (ParamData::mix), false);
+    model.applyAsGesture (ParamData::mix, 42.0f);
+    model.getPreset().setSnapshotValue (0, ParamData::mix, 100.0f);
 
     std::vector<float> shown;
 

@@ -155,3 +155,28 @@ TEST_F (HostParameters, ModelChangesReachTheHostNormalisedWithTheirGestures)
     EXPECT_EQ (value (release), 1000.0f);
     hostParameter (release).removeListener (&host);
 }
+
+TEST_F (HostParameters, ALoadWinsOverHostWritesStillOnTheirWay)
+{
+    // The loads set THRESHOLD to the -5 it has and SNAPSHOT to the 1 it has.
+    juce::MemoryBlock tree, older;
+    processor.getStateInformation (tree);
+    juce::AudioProcessor::copyXmlToBinary (*juce::parseXML (R"(<QC><P PARAM_ID="1" VALUE="-5"/></QC>)"), older);
+    auto& p = hostParameter (threshold);
+
+    for (const auto* state : { &tree, &older })
+    {
+        p.setValue (daw (threshold).getRange().convertTo0to1 (-25.0f));
+        hostParameter (snapshot).setValue (1.0f);
+        processor.setStateInformation (state->getData(), (int) state->getSize());
+        drainMessages();
+        EXPECT_EQ (value (threshold), -5.0f);
+        EXPECT_EQ (value (snapshot), 0.0f);
+        EXPECT_EQ (p.getValue(), daw (threshold).getRange().convertTo0to1 (-5.0f)) << "the host shows what plays";
+    }
+
+    // A write after the load is a new one.
+    p.setValue (daw (threshold).getRange().convertTo0to1 (-25.0f));
+    EXPECT_TRUE (runMessageLoopUntil ([&]
+                                      { return value (threshold) == -25.0f; }));
+}

@@ -150,10 +150,11 @@ TEST_F (State, TheStreamHasTheExactLayout)
     model.getPreset().setSnapshotValue (3, thd, 12.0f);
     model.getPreset().setSnapshotStepKnobs (3, true);
     model.setNonAutomatableParamValue (nullptr, scaleFactor, 1.0);
+    model.applyUnrecorded (mix, 42.0f); // played, and not in snapshot 1: an undo step
 
     ReferenceWriter w;
     w.node ("Q_COMPRESSOR_ALPHA", 0);
-    w.children (33);
+    w.children (34);
 
     for (int s = 0; s < 32; ++s)
     {
@@ -193,8 +194,21 @@ TEST_F (State, TheStreamHasTheExactLayout)
         else if (i == screenData)
             w.binaryProperty ("VALUE", juce::MemoryBlock (56, true));
         else
-            w.boolProperty ("VALUE", naParamInitialValue (i));
+            w.boolProperty ("VALUE", i == canUndo || (bool) naParamInitialValue (i));
 
+        w.children (0);
+    }
+
+    // Then what the controls play.
+    w.node ("PLAYED", 0);
+    w.children (12);
+
+    for (int i = 0; i < 12; ++i)
+    {
+        w.node ("PARAM", 3);
+        w.stringProperty ("NAME", paramName[i]);
+        w.intProperty ("PARAM_ID", i);
+        w.doubleProperty ("VALUE", i == mix ? 42.0 : (double) paramDefault (i));
         w.children (0);
     }
 
@@ -257,6 +271,34 @@ TEST_F (State, ARoundTripIntoAFreshInstanceRestoresSnapshotsAndSettings)
 
     other.getParameters()[threshold]->removeListener (&host);
     other.getParameters()[snapshot]->removeListener (&host);
+}
+
+TEST_F (State, AProjectReopensPlayingWhatItPlayed)
+{
+    // MIX is not recalled and keeps 42 on snapshot 4; THRESHOLD is recalled only
+    // from after its change, so snapshot 4 holds another value than it plays.
+    for (auto i : { mix, threshold })
+        model.setNonAutomatableParamValue (nullptr, recallFlagFor (i), false);
+
+    turn (mix, 42.0f);
+    turn (threshold, -20.0f);
+    selectSnapshot (3);
+    model.setNonAutomatableParamValue (nullptr, recallFlagFor (threshold), true);
+    const auto blob = save();
+    QCompressorPluginInstance fresh;
+
+    for (auto* instance : { &processor, &fresh })
+    {
+        instance->setStateInformation (blob.getData(), (int) blob.getSize());
+        dispatchPendingMessages();
+        auto& m = instance->getModel();
+        EXPECT_EQ (m.getParamValue (mix), 42.0f);
+        EXPECT_EQ (m.getParamValue (threshold), -20.0f);
+        EXPECT_EQ (instance->getParameters()[mix]->getValue(), 0.42f);
+        EXPECT_EQ (m.getPreset().getSnapshotValue (3, mix), 100.0f) << "the record keeps its own";
+    }
+
+    expectToComeBackAsSaved();
 }
 
 TEST_F (State, ASnapshotsOwnValueThatItsStepsMoveComesBackAsSaved)
@@ -460,28 +502,45 @@ TEST_F (State, ARecordOutsideTheStoreIsSkipped)
 TEST_F (State, TheOlderXmlFormIsRead)
 {
     // As written by hand, in the framework's binary layout, and as its indented
-    // text with CRLF and with LF.
-    const auto xml = juce::parseXML (R"(<QC SCALE_FACTOR="0.5" SEND_HW_FDBCK="0" GUI_TYPE="1">)"
-                                     R"(<P PARAM_ID="1" VALUE="-12.5"/><P PARAM_ID="4" VALUE="500"/>)"
-                                     R"(<P PARAM_ID="12" VALUE="6"/><P PARAM_ID="44" VALUE="3"/><P/></QC>)");
-    juce::MemoryBlock binary;
-    juce::AudioProcessor::copyXmlToBinary (*xml, binary);
-    const auto indented = xml->toString();
-    ASSERT_TRUE (indented.contains ("\r\n  <P"));
+    // text with CRLF and with LF; SNAPSHOT first, between and last. The values
+    // are snapshot 7's, after its recall too, and so again when saved and loaded.
     const auto defaults = save();
 
-    for (const auto& blob : { legacy (xml->toString (juce::XmlElement::TextFormat().withoutHeader().singleLine())), binary, legacy (indented), legacy (indented.replace ("\r\n", "\n")) })
+    for (int at : { 0, 2, 3 })
     {
-        load (defaults);
-        load (blob);
-        EXPECT_EQ ((double) na (scaleFactor), 0.5);
-        EXPECT_EQ (na (sendingHwFeedback), juce::var (false));
-        EXPECT_TRUE (model.isStepKnobs());
-        EXPECT_EQ (value (threshold), -12.5f);
-        EXPECT_EQ (value (release), 600.0f); // stepped
-        EXPECT_EQ (value (snapshot), 6.0f);
-        EXPECT_EQ (model.getPreset().getCurrentSnapshot(), 6);
-        EXPECT_EQ (value (engage), 0.0f); // the element without attributes sets ENGAGE to 0
+        juce::StringArray elements { R"(<P PARAM_ID="1" VALUE="-12.5"/>)", R"(<P PARAM_ID="4" VALUE="500"/>)", R"(<P PARAM_ID="44" VALUE="3"/><P/>)" };
+        elements.insert (at, R"(<P PARAM_ID="12" VALUE="6"/>)");
+        const auto xml = juce::parseXML (R"(<QC SCALE_FACTOR="0.5" SEND_HW_FDBCK="0" GUI_TYPE="1">)" + elements.joinIntoString ({}) + "</QC>");
+        juce::MemoryBlock binary;
+        juce::AudioProcessor::copyXmlToBinary (*xml, binary);
+        const auto indented = xml->toString();
+        ASSERT_TRUE (indented.contains ("\r\n  <P"));
+
+        for (const auto& blob : { legacy (xml->toString (juce::XmlElement::TextFormat().withoutHeader().singleLine())), binary, legacy (indented), legacy (indented.replace ("\r\n", "\n")) })
+        {
+            // MIX is not in the state: it plays snapshot 7's, also when saved at once.
+            load (defaults);
+            turn (mix, 55.0f);
+            load (blob);
+            const auto savedAtOnce = save();
+
+            for (auto pass : { "loaded", "saved and loaded" })
+            {
+                SCOPED_TRACE (juce::String (pass) + ", SNAPSHOT at " + juce::String (at));
+                dispatchPendingMessages();
+                EXPECT_EQ (value (mix), 100.0f);
+                EXPECT_EQ ((double) na (scaleFactor), 0.5);
+                EXPECT_EQ (na (sendingHwFeedback), juce::var (false));
+                EXPECT_TRUE (model.isStepKnobs());
+                EXPECT_EQ (value (threshold), -12.5f);
+                EXPECT_EQ (value (release), 600.0f); // stepped
+                EXPECT_EQ (value (snapshot), 6.0f);
+                EXPECT_EQ (model.getPreset().getCurrentSnapshot(), 6);
+                EXPECT_EQ (model.getPreset().getSnapshotValue (6, threshold), -12.5f);
+                EXPECT_EQ (value (engage), 0.0f); // the element without attributes sets ENGAGE to 0
+                load (savedAtOnce);
+            }
+        }
     }
 }
 

@@ -115,6 +115,15 @@ void MvDawParameter::paramValueChanged (int, float realValue)
     setValueNotifyingHost (normalised);
 }
 
+void MvDawParameter::takeModelValue()
+{
+    cancelPendingUpdate();
+
+    // A value of the host's own that the model holds snapped stays the host's.
+    if (const auto modelValue = manager.getParamValue (index); toSnappedReal (value.load()) != modelValue)
+        paramValueChanged (index, modelValue);
+}
+
 void MvDawParameter::paramGestureChanged (int, bool starting)
 {
     if (starting)

@@ -63,6 +63,13 @@ public:
     /** The id used for this index: "7" for VST3/AU, "p7" inside the LV2 wrapper. */
     static String makeParameterId (int index);
 
+    /** Drops a host write that has not reached the model yet and gives the host
+        the model's value when it holds another (message thread). A state load
+        calls this, so that what it set is what the instance plays; a host write
+        that comes after it is a new one and is handed over as usual.
+    */
+    void takeModelValue();
+
     //==============================================================================
     using MvParamsManager::AutomatableParamListener::paramGestureChanged;
     using MvParamsManager::AutomatableParamListener::paramValueChanged;
