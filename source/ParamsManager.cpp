@@ -103,14 +103,6 @@ void QCompressorParamsManager::setParamValue (AutomatableParamListener* source, 
     undoManager.settle();
 }
 
-void QCompressorParamsManager::beginParamGesture (AutomatableParamListener* source, int index)
-{
-    if (! undoManager.isSuspended())
-        handleUpdateNowIfNeeded();
-
-    juce::MvParamsManager::beginParamGesture (source, index);
-}
-
 void QCompressorParamsManager::setNonAutomatableParamValue (NonAutomatableParamListener* source, int index, juce::var value)
 {
     using Change = QCompressorUndoManager::Change;
@@ -131,12 +123,8 @@ void QCompressorParamsManager::setNonAutomatableParamValue (NonAutomatableParamL
         stepKnobs = (bool) getNonAutomatableParamValue (ParamData::stepKnobs);
 
         if (stepKnobs)
-        {
-            const QCompressorUndoManager::ScopedSuspension followsFromTheMode (undoManager);
-
             for (auto i : { ratio, attack, release })
                 applyAsGesture (i, getParamValue (i));
-        }
 
         if (! applyingSnapshot)
             setCurrentSnapshotKnobMode (value);

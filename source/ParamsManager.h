@@ -38,11 +38,6 @@ public:
     */
     void setParamValue (AutomatableParamListener* source, int index, float value) override;
 
-    /** Opens a gesture; a snapshot recall still due is carried out first, so that
-        the gesture starts from what the recall shows.
-    */
-    void beginParamGesture (AutomatableParamListener* source, int index) override;
-
     /** Stores and announces; IS CONNECTED false blanks SCREEN DATA, and STEP KNOBS
         switches the quantisation (re-applying RATIO, ATTACK and RELEASE when on)
         and becomes the current snapshot's knob mode. A new knob mode or bank is a

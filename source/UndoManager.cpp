@@ -98,13 +98,7 @@ void QCompressorUndoManager::changing (Change change)
 void QCompressorUndoManager::makeStep()
 {
     states.erase (states.begin() + position + 1, states.end());
-    auto shownNow = manager.captureHistoryState();
-
-    // A step shown that came back to where it began gives its place to this one.
-    if (position > 0 && shownNow == states[(size_t) position - 1])
-        return publishUndoRedoState();
-
-    states[(size_t) position] = std::move (shownNow);
+    states[(size_t) position] = manager.captureHistoryState();
     states.emplace_back();
     ++position;
 

@@ -101,9 +101,6 @@ public:
     /** The number of states kept, 1..33. */
     int getNumStates() const noexcept { return (int) states.size(); }
 
-    /** True while the history sees nothing. */
-    bool isSuspended() const noexcept { return suspended > 0; }
-
     /** True when an undo step exists. */
     bool canUndo() const noexcept { return position > 0; }
 
