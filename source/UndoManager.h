@@ -20,17 +20,18 @@ class QCompressorParamsManager;
       none open and either more than 500 ms after the last gesture event or
       after an undo, a redo or a load; otherwise it joins the step shown. A
       gesture that changes nothing leaves the history as it was.
-    - A new knob mode or bank is a step of its own. The values the unit then
-      reports for the bank join it, up to the end of the unit's gestures that
-      follow it, however late they arrive: a step never pairs one bank with the
+    - A new knob mode or bank is a step of its own. The steps the knob mode
+      moves RATIO, ATTACK and RELEASE to are part of it, and so are the values
+      the unit then reports for the bank, however late they arrive, up to the
+      end of the unit's gestures: a step does not pair one bank with the
       other's values.
     - A change outside any gesture (host automation) joins the step shown.
     - Whatever the change, it ends the way forward: the redo steps are dropped.
     - A step that comes back to where it began (a switch clicked off and on
       again, a snapshot left and chosen again) is dropped.
-    While the model applies what follows from a change (a snapshot recall, the
-    steps of a knob mode), an undo or redo, or a load, the history is
-    suspended and sees nothing.
+    While the model applies a snapshot recall (which follows from the
+    selection), an undo or redo, or a load, the history is suspended and sees
+    nothing.
 
     The state shown is taken from the model when it is left: when a step is
     made, and on undo and redo. At most 33 states are kept. Undo and redo

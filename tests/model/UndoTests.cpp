@@ -182,7 +182,7 @@ TEST_F (Undo, UndoAtTheStartDoesNothingButIsConsumed)
     model.removeNonAutomatableParamListener (&recorder, canUndo);
 }
 
-TEST_F (Undo, UndoAcrossASnapshotChangeRecallsThatSnapshotAfterwards)
+TEST_F (Undo, UndoAcrossASnapshotChangeSelectsItWithWhatItShowed)
 {
     model.getPreset().setSnapshotValue (6, threshold, -25.0f);
 
@@ -198,9 +198,9 @@ TEST_F (Undo, UndoAcrossASnapshotChangeRecallsThatSnapshotAfterwards)
     runCommand (Ids::mvQCompressor::undo);
     EXPECT_EQ (value (snapshot), 0.0f);
     EXPECT_EQ (model.getPreset().getCurrentSnapshot(), 0);
-    EXPECT_EQ (value (threshold), -15.0f); // snapshot 0's own value after its recall
+    EXPECT_EQ (value (threshold), -15.0f); // what snapshot 0 showed
 
-    // The recall belongs to the undo step: no new step, and redo still works.
+    // No new step, and redo still works.
     EXPECT_EQ (history.getNumStates(), numStates);
     EXPECT_EQ (na (canRedo), juce::var (true));
 
