@@ -714,6 +714,13 @@ void QCompressorHidBridge::hidDeviceReceiveCallback (char* report, int length, c
     }
 }
 
+void QCompressorHidBridge::hidAnswerRefused()
+{
+    // Compare-exchange: a recall started again meanwhile keeps its own step.
+    if (auto step = recallStep.load(); answerSentOnce && (step == 2 || step == 4))
+        recallStep.compare_exchange_strong (step, step - 1);
+}
+
 void QCompressorHidBridge::hidConnectionCallback (bool connected)
 {
     isConnectedParam->setValue (juce::var (connected));

@@ -94,6 +94,12 @@ public:
     */
     bool isAnswerSentOnce() const override { return answerSentOnce; }
 
+    /** The recall's reply just made was not taken for sending: the recall keeps
+        its step and answers the unit's next frame of the same kind again. HID
+        thread.
+    */
+    void hidAnswerRefused() override;
+
     /** Hands IS CONNECTED over; on loss also resets the protocol and restarts the
         instance's connect timer. HID thread, or the message thread when the
         registry takes the unit away.

@@ -542,6 +542,11 @@ TEST_F (BridgeTest, ARecallPutsBackTheSettingsKeptAtConnection)
     EXPECT_EQ (bridge->getState(), Bridge::recallStatus);
 
     EXPECT_FALSE (feed (settingsReply)) << "settings frames wait";
+
+    // A reply that was not taken for sending is made again for the next frame.
+    ASSERT_TRUE (feed (statusReply));
+    bridge->hidAnswerRefused();
+    EXPECT_EQ (bridge->recallStep.load(), 1);
     const auto first = feed (statusReply);
     ASSERT_TRUE (first && bridge->isAnswerSentOnce());
     EXPECT_EQ (std::memcmp (first->data(), connectStatus.data(), 64), 0);
@@ -551,6 +556,9 @@ TEST_F (BridgeTest, ARecallPutsBackTheSettingsKeptAtConnection)
     EXPECT_EQ (bridge->getState(), Bridge::recallSettings);
     EXPECT_EQ (bridge->recallStep.load(), 3);
 
+    ASSERT_TRUE (feed (settingsReply));
+    bridge->hidAnswerRefused();
+    EXPECT_EQ (bridge->recallStep.load(), 3);
     const auto second = feed (settingsReply);
     ASSERT_TRUE (second && bridge->isAnswerSentOnce());
     EXPECT_EQ (at (*second, 0), 1);

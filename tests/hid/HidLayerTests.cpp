@@ -219,6 +219,41 @@ TEST_F (HidLayer, ResponseLengthOneSendsAReportWithNoDataAndTheFirstByteAsReport
     EXPECT_TRUE (sent[0].data.empty());
 }
 
+TEST_F (HidLayer, AnAnswerSentOnceGoesOutAsSuchAndItsRefusalIsToldToTheListener)
+{
+    start();
+    listener.onReport = [] (char*, int, char*& response, int& responseLength)
+    {
+        response[0] = 0;
+        responseLength = 1;
+    };
+    auto device = std::make_shared<VirtualHidDevice>();
+    openWithListener (device, listener);
+
+    // Each answer served completely before the next report comes.
+    const auto serve = [&] (bool sentOnce, bool refused)
+    {
+        listener.answersOnce = sentOnce;
+        device->setRefusingReports (refused);
+        const auto before = device->getNumReportsDelivered();
+        auto frame = makeFrame (0);
+        device->sendReport (frame.data(), (int) frame.size());
+        EXPECT_TRUE (runMessageLoopUntil ([&]
+                                          { return device->getNumReportsDelivered() > before; }));
+    };
+
+    serve (false, false);
+    serve (true, false);
+    serve (true, true);
+    serve (false, true); // sent again anyway: nobody is told
+
+    const auto sent = device->getSentReports();
+    ASSERT_EQ (sent.size(), 2u);
+    EXPECT_FALSE (sent[0].sentOnce);
+    EXPECT_TRUE (sent[1].sentOnce);
+    EXPECT_EQ (listener.refusals.load(), 1);
+}
+
 TEST_F (HidLayer, ListenersShareTheResponseAndAFullAnswerGoesOutFromTheHandedOutBuffer)
 {
     start();

@@ -356,10 +356,12 @@ TEST (HidLinuxBackend, WakeEndsAWaitingSlice)
     backend->close();
 }
 
-// A unit whose endpoint stalls takes no report, and a write to it blocks (a
-// FIFO whose buffer is full blocks the same way). Nobody waits for that: posts
-// return at once, a newer report replaces the one still waiting, and giving the
-// node up returns at once; the thread ends by itself once its write got through.
+// The worker's contract, on a node whose writes block or fail on command: a
+// unit whose endpoint stalls takes no report and a write to it blocks (as one
+// to a full FIFO does); a write the kernel gave up on fails (as one to a full
+// FIFO does once the worker's descriptor is made non-blocking). Nobody waits for
+// either: posts return at once, and giving the node up returns at once; the
+// thread ends by itself once its write got through.
 TEST (HidNodeWorker, AStalledWriteHoldsUpNobody)
 {
     constexpr auto once = juce::HidBackend::Delivery::once, replaceable = juce::HidBackend::Delivery::replaceable;
@@ -401,11 +403,22 @@ TEST (HidNodeWorker, AStalledWriteHoldsUpNobody)
 
     // A process with no thread left for a worker gets none (root must give up
     // its right to more first). Under TSan a child that starts a thread dies.
+    // The child ends here whatever happens, never in the other tests.
     #if ! defined(__SANITIZE_THREAD__)
     if (const auto child = ::fork(); child == 0)
     {
-        const rlimit none {};
-        ::_exit ((::getuid() == 0 && ::setuid (65534) != 0) || ::setrlimit (RLIMIT_NPROC, &none) != 0 || juce::HidNodeWorker::start (path) != nullptr);
+        int failed = 1;
+
+        try
+        {
+            const rlimit none {};
+            failed = (::getuid() == 0 && ::setuid (65534) != 0) || ::setrlimit (RLIMIT_NPROC, &none) != 0 || juce::HidNodeWorker::start (path) != nullptr;
+        }
+        catch (...)
+        {
+        }
+
+        ::_exit (failed);
     }
     else
     {
@@ -416,46 +429,135 @@ TEST (HidNodeWorker, AStalledWriteHoldsUpNobody)
 
     auto worker = juce::HidNodeWorker::start (path);
     ASSERT_NE (worker, nullptr);
-    worker->requestOpen();
     int fd = -1;
     juce::HidReportSizes sizes;
-    ASSERT_TRUE (mvtest::runMessageLoopUntil ([&]
-                                              { return worker->getOpenState (fd, sizes) == juce::HidNodeWorker::OpenState::open; }));
-
-    const auto stuffed = fill();
-    std::vector<juce::uint8> report (64, 0);
-
-    for (juce::uint8 tag : { 0xa1, 0xb1, 0xa2, 0xa3 })
+    const auto open = [&]
     {
-        report[0] = tag;
-        EXPECT_TRUE (worker->post (0, report.data(), (int) report.size(), tag == 0xb1 ? once : replaceable));
-    }
+        worker->requestOpen();
+        return mvtest::runMessageLoopUntil ([&]
+                                            { return worker->getOpenState (fd, sizes) == juce::HidNodeWorker::OpenState::open; });
+    };
+    ASSERT_TRUE (open());
 
-    // What follows the filler is the report sent once, then the last one,
-    // perhaps after the first (taken before the others came); never the third.
+    std::vector<juce::uint8> report (64, 0);
+    const auto post = [&] (int tag, juce::HidBackend::Delivery delivery)
+    {
+        report[0] = (juce::uint8) tag;
+        return worker->post (0, report.data(), (int) report.size(), delivery);
+    };
+
+    const auto next = [&] // the tag of the next report written
+    {
+        const auto bytes = readBytes (65);
+        EXPECT_TRUE (bytes.size() == 65 && bytes[0] == 0) << "the report id byte comes first";
+        return bytes.size() == 65 ? (int) bytes[1] : -1;
+    };
+
+    const auto idle = [&]
+    { return mvtest::runMessageLoopUntil ([&]
+                                          { return ! worker->isBusy(); }); };
+    const auto now = []
+    { return juce::Time::getMillisecondCounter(); };
+
+    // Replaceable reports whose writes fail, each after the rest the one before started.
+    const auto failWrites = [&] (int count)
+    {
+        const auto stuffed = fill();
+        ::fcntl (fd, F_SETFL, O_NONBLOCK);
+
+        for (int i = 0; i < count; ++i)
+        {
+            post (0xf0, replaceable);
+            EXPECT_TRUE (idle());
+        }
+
+        ::fcntl (fd, F_SETFL, 0);
+        readBytes (stuffed);
+        return now();
+    };
+
+    // Behind a write held up, the reports sent once wait in order (eight, the one
+    // being written included), then the last replaceable one. The first was
+    // perhaps taken before the others came; the second perhaps before the report
+    // sent once after it, and then goes first: never after it.
+    auto stuffed = fill();
+    EXPECT_TRUE (post (0xa1, replaceable));
+    EXPECT_TRUE (post (0xb1, once));
+    EXPECT_TRUE (post (0xa2, replaceable));
+
+    for (int tag = 0xc1; tag <= 0xc7; ++tag)
+        EXPECT_TRUE (post (tag, once));
+
+    EXPECT_FALSE (post (0xc8, once)) << "a ninth report sent once";
+    EXPECT_TRUE (post (0xa3, replaceable));
     readBytes (stuffed);
     std::vector<int> tags;
 
-    while (tags.size() < 3 && (tags.empty() || tags.back() != 0xa3))
-    {
-        const auto next = readBytes (65);
-        ASSERT_EQ (next.size(), 65u);
-        EXPECT_EQ (next[0], 0) << "the report id byte comes first";
-        tags.push_back (next[1]);
-    }
+    while (tags.size() < 12 && (tags.empty() || tags.back() != 0xa3))
+        tags.push_back (next());
 
     tags.erase (std::remove (tags.begin(), tags.end(), 0xa1), tags.end());
-    EXPECT_EQ (tags, (std::vector<int> { 0xb1, 0xa3 }));
+
+    if (tags.size() > 1 && tags[1] == 0xa2)
+        tags.erase (tags.begin() + 1);
+
+    EXPECT_EQ (tags, (std::vector<int> { 0xb1, 0xc1, 0xc2, 0xc3, 0xc4, 0xc5, 0xc6, 0xc7, 0xa3 }));
+
+    // Only a failed write starts a rest: half a second, then a second at most.
+    auto since = failWrites (3);
+    EXPECT_TRUE (post (0xa4, replaceable));
+    EXPECT_EQ (next(), 0xa4);
+    EXPECT_LT (now() - since, 1600u) << "a rest of more than a second";
+
+    // A write that went through starts none, however long it was held up.
+    failWrites (1);
+    stuffed = fill();
+    EXPECT_TRUE (post (0xa5, replaceable));
+    juce::Thread::sleep (1700); // the rest, then held up for over a second
+    readBytes (stuffed);
+    EXPECT_EQ (next(), 0xa5);
+    since = now();
+    EXPECT_TRUE (post (0xa6, replaceable));
+    EXPECT_EQ (next(), 0xa6);
+    EXPECT_LT (now() - since, 500u) << "a slow write that went through started a rest";
+
+    // A report sent once waits for no rest and ends it by going through; the
+    // replaceable one that waited, made before it, is not written after it.
+    failWrites (2);
+    EXPECT_TRUE (post (0xa7, replaceable));
+    since = now();
+    EXPECT_TRUE (post (0xb2, once));
+    EXPECT_EQ (next(), 0xb2);
+    EXPECT_LT (now() - since, 500u) << "a report sent once waited out the rest";
+    EXPECT_TRUE (idle());
+    since = now();
+    EXPECT_TRUE (post (0xa8, replaceable));
+    EXPECT_EQ (next(), 0xa8);
+    EXPECT_LT (now() - since, 500u) << "the rest outlived a write that went through";
+
+    // Closed behind a write held up: what waited is not for the next open.
+    stuffed = fill();
+    EXPECT_TRUE (post (0xb3, once));
+    EXPECT_TRUE (post (0xb4, once));
+    worker->requestClose();
+    readBytes (stuffed);
+    EXPECT_TRUE (idle()) << "reports kept for a closed node";
+    juce::uint8 left[2 * 65];
+    const auto numLeft = ::read (reader, left, sizeof (left));
+    EXPECT_TRUE (numLeft < 0 || (numLeft == 65 && left[1] == 0xb3)) << "more than the write in flight";
+    ASSERT_TRUE (open());
+    EXPECT_TRUE (post (0xa9, replaceable));
+    EXPECT_EQ (next(), 0xa9);
 
     // Stalled again, then given up.
     const auto running = juce::HidNodeWorker::getNumRunning();
     const auto stuffedAgain = fill();
-    EXPECT_TRUE (worker->post (0, report.data(), (int) report.size(), replaceable));
+    EXPECT_TRUE (post (0xaa, replaceable));
     auto retired = std::async (std::launch::async, [&]
                                { worker->requestClose(); worker->retire(); });
     EXPECT_EQ (retired.wait_for (std::chrono::seconds (10)), std::future_status::ready) << "giving the node up waited for the write";
     retired.wait();
-    EXPECT_FALSE (worker->post (0, report.data(), (int) report.size(), once)) << "nothing is taken once given up";
+    EXPECT_FALSE (post (0xab, once)) << "nothing is taken once given up";
 
     readBytes (stuffedAgain);
     EXPECT_TRUE (mvtest::runMessageLoopUntil ([&]

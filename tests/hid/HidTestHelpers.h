@@ -64,6 +64,9 @@ public:
         ++reports;
     }
 
+    bool isAnswerSentOnce() const override { return answersOnce.load(); }
+    void hidAnswerRefused() override { ++refusals; }
+
     void hidConnectionCallback (bool connected) override
     {
         if (onConnection)
@@ -94,7 +97,8 @@ public:
     std::function<void (char*, int, char*&, int&)> onReport;
     std::function<void (bool)> onConnection;
 
-    std::atomic<int> reports { 0 }, connects { 0 }, disconnects { 0 };
+    std::atomic<int> reports { 0 }, connects { 0 }, disconnects { 0 }, refusals { 0 };
+    std::atomic<bool> answersOnce { false };
 
 private:
     mutable std::mutex mutex;

@@ -24,6 +24,12 @@ void VirtualHidDevice::setOpensPending (bool pending)
     opensPending = pending;
 }
 
+void VirtualHidDevice::setRefusingReports (bool refusing)
+{
+    const std::lock_guard<std::mutex> sl (mutex);
+    refusingReports = refusing;
+}
+
 void VirtualHidDevice::setReportSizesAvailable (bool inputSizeIsAvailable, bool outputSizeIsAvailable)
 {
     const std::lock_guard<std::mutex> sl (mutex);
@@ -178,13 +184,18 @@ void VirtualHidDevice::noteDelivered()
     ++delivered;
 }
 
-void VirtualHidDevice::receive (int reportType, int reportId, const juce::uint8* data, int length)
+bool VirtualHidDevice::receive (int reportType, int reportId, const juce::uint8* data, int length, bool sentOnce)
 {
     {
         const std::lock_guard<std::mutex> sl (mutex);
+
+        if (refusingReports)
+            return false;
+
         SentReport report;
         report.reportType = reportType;
         report.reportId = reportId;
+        report.sentOnce = sentOnce;
 
         if (length > 0)
             report.data.assign (data, data + length);
@@ -196,6 +207,8 @@ void VirtualHidDevice::receive (int reportType, int reportId, const juce::uint8*
 
     if (peer != nullptr)
         peer->reportReceived (reportType, reportId, data, length);
+
+    return true;
 }
 
 void VirtualHidDevice::setBus (VirtualHidBus* newBus)
@@ -406,15 +419,14 @@ public:
         }
     }
 
-    int setReport (juce::HidDeviceRef ref, int reportType, int reportId, const juce::uint8* data, int length, Delivery) override
+    int setReport (juce::HidDeviceRef ref, int reportType, int reportId, const juce::uint8* data, int length, Delivery delivery) override
     {
         auto* known = findKnown (ref);
 
         if (known == nullptr || ! known->open)
             return -1;
 
-        known->device->receive (reportType, reportId, data, length);
-        return 0;
+        return known->device->receive (reportType, reportId, data, length, delivery == Delivery::once) ? 0 : -1;
     }
 
 private:

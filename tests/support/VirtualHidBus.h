@@ -46,6 +46,7 @@ public:
         int reportType = 0;
         int reportId = 0;
         std::vector<juce::uint8> data;
+        bool sentOnce = false; // handed over as a report that is sent once
     };
 
     explicit VirtualHidDevice (juce::uint16 vendorId = 0x04D8,
@@ -59,6 +60,9 @@ public:
 
     /** While set, every open stays pending, as one that the kernel holds up. */
     void setOpensPending (bool pending);
+
+    /** While set, every report the host sends is refused (not recorded). */
+    void setRefusingReports (bool refusing);
 
     /** Withholds the input or output report size (the host cannot read it). */
     void setReportSizesAvailable (bool inputSize, bool outputSize);
@@ -107,7 +111,7 @@ private:
     void close (bool byHost);
     void takeReports (std::vector<QueuedReport>& into);
     void noteDelivered();
-    void receive (int reportType, int reportId, const juce::uint8* data, int length);
+    bool receive (int reportType, int reportId, const juce::uint8* data, int length, bool sentOnce = false);
     void setBus (VirtualHidBus* newBus);
 
     const juce::uint16 vendorId, productId;
@@ -118,7 +122,7 @@ private:
     VirtualHidBus* bus = nullptr;
     Peer* peer = nullptr;
     int failingOpens = 0;
-    bool opensPending = false, inputSizeAvailable = true, outputSizeAvailable = true;
+    bool opensPending = false, refusingReports = false, inputSizeAvailable = true, outputSizeAvailable = true;
     bool open = false;
     int openAttempts = 0, opens = 0, closes = 0, delivered = 0;
     std::deque<QueuedReport> queue;

@@ -64,6 +64,14 @@ public:
         */
         virtual bool isAnswerSentOnce() const { return false; }
 
+        /** The answer sent once that this listener left could not be handed over
+            for sending (too many of its kind wait for the device already, or the
+            device is no longer open): it is lost unless the listener sends it
+            again. Called on the HID thread right after the receive callbacks,
+            with the HID layer's lock held. Does nothing by default.
+        */
+        virtual void hidAnswerRefused() {}
+
         /** true after the device was opened; false when it was closed, lost or
             the HID thread ended (HID thread), and when the registry takes the
             device from its owner (message thread). Does nothing by default.

@@ -333,7 +333,7 @@ void HidIOAccessor::Handle_InputReportCallback (void* context, int result, void*
     auto& manager = device->manager;
     manager.deviceBeingServed = device;
 
-    auto delivery = HidBackend::Delivery::replaceable;
+    HidDevice::Listener* sentOnceBy = nullptr;
 
     for (int i = 0; i < device->listeners.size(); ++i)
     {
@@ -341,20 +341,27 @@ void HidIOAccessor::Handle_InputReportCallback (void* context, int result, void*
         listener->hidDeviceReceiveCallback (reinterpret_cast<char*> (report), (int) reportLength, response, responseLength);
 
         if (responseLength > 0 && listener->isAnswerSentOnce())
-            delivery = HidBackend::Delivery::once;
+            sentOnceBy = listener;
     }
-
-    manager.deviceBeingServed = nullptr;
 
     // An answer longer than the device's output report (plus its id byte)
     // cannot be sent as one report; it is dropped rather than cut.
     if (responseLength > 0 && (int64) responseLength <= device->maxOutputReportSize + 1)
-        backend->setReport (device->deviceRef,
-                            HidBackend::outputReport,
-                            (int) (int8) responseBuffer[0],
-                            reinterpret_cast<const uint8*> (responseBuffer + 1),
-                            responseLength - 1,
-                            delivery);
+    {
+        const auto refused = backend->setReport (device->deviceRef,
+                                                 HidBackend::outputReport,
+                                                 (int) (int8) responseBuffer[0],
+                                                 reinterpret_cast<const uint8*> (responseBuffer + 1),
+                                                 responseLength - 1,
+                                                 sentOnceBy != nullptr ? HidBackend::Delivery::once : HidBackend::Delivery::replaceable)
+                             != 0;
+
+        // Nothing sends an answer sent once again but the listener that made it.
+        if (refused && sentOnceBy != nullptr && device->listeners.contains (sentOnceBy))
+            sentOnceBy->hidAnswerRefused();
+    }
+
+    manager.deviceBeingServed = nullptr;
 }
 
 } // namespace juce

@@ -206,15 +206,15 @@ bool HidNodeWorker::post (uint8 reportId, const uint8* data, int length, HidBack
 
     if (sentOnce)
     {
-        onceTail.store (tail + 1, std::memory_order_release);
-
         // It takes the place of a replaceable report still waiting too: that
-        // one was made before the unit took this one, and written after it, it
-        // would undo it.
+        // one was made before it, and written after it, it would undo it. So
+        // that one leaves the slot before the worker can see this one.
         back = middle.exchange (back, std::memory_order_acq_rel) & ~freshReport;
+        onceTail.store (tail + 1, std::memory_order_release);
     }
     else
     {
+        report.onceBefore = tail;
         back = middle.exchange (back | freshReport, std::memory_order_acq_rel) & ~freshReport;
     }
 
@@ -224,7 +224,8 @@ bool HidNodeWorker::post (uint8 reportId, const uint8* data, int length, HidBack
 
 bool HidNodeWorker::isBusy() const noexcept
 {
-    return writing.load() || (middle.load() & freshReport) != 0 || onceHead.load() != onceTail.load();
+    // The slot first: the worker marks a report taken before it empties the slot.
+    return (middle.load() & freshReport) != 0 || taken.load() || onceHead.load() != onceTail.load();
 }
 
 //==============================================================================
@@ -239,7 +240,7 @@ void HidNodeWorker::waitForSignal() noexcept
     // A replaceable report that waits for the end of a rest is written when it ends.
     auto timeoutMs = -1;
 
-    if (isResting() && (middle.load (std::memory_order_acquire) & freshReport) != 0)
+    if (isResting() && (taken.load() || (middle.load (std::memory_order_acquire) & freshReport) != 0))
         timeoutMs = jmax (0, (int) (restUntil - Time::getMillisecondCounter()));
 
     pollfd pfd { eventFd, POLLIN, 0 };
@@ -291,13 +292,31 @@ void HidNodeWorker::writeWaitingReports() noexcept
 
         const auto head = onceHead.load (std::memory_order_relaxed);
         const auto onceWaiting = head != onceTail.load (std::memory_order_acquire);
+        const auto resting = isResting();
 
-        if (! onceWaiting && ((middle.load (std::memory_order_acquire) & freshReport) == 0 || isResting()))
-            return;
+        // The newest replaceable report, once the rest is over; it takes the
+        // place of one taken before.
+        if (! resting && (middle.load (std::memory_order_acquire) & freshReport) != 0)
+        {
+            taken.store (true);
+            front = middle.exchange (front, std::memory_order_acq_rel) & ~freshReport;
+        }
 
-        writing.store (true);
+        // A replaceable report goes after the reports sent once that were handed
+        // over before it, which may have come after this pass looked; one handed
+        // over after it has taken it out of the slot.
+        if (taken.load() && (int) (head - reports[front].onceBefore) >= 0)
+        {
+            if (resting && ! onceWaiting)
+                return;
 
-        if (onceWaiting)
+            // A report sent once that came during the rest takes its place.
+            if (! resting)
+                write (reports[front]);
+
+            taken.store (false);
+        }
+        else if (onceWaiting)
         {
             // Written whatever the rest, and once: one the unit did not take is
             // not written again, as the protocol has moved on meanwhile.
@@ -306,14 +325,8 @@ void HidNodeWorker::writeWaitingReports() noexcept
         }
         else
         {
-            front = middle.exchange (front, std::memory_order_acq_rel) & ~freshReport;
-
-            // A report sent once that came meanwhile has taken its place.
-            if (onceTail.load (std::memory_order_acquire) == head)
-                write (reports[front]);
+            return;
         }
-
-        writing.store (false);
     }
 }
 
@@ -380,6 +393,7 @@ void HidNodeWorker::run()
             if ((middle.load (std::memory_order_acquire) & freshReport) != 0)
                 front = middle.exchange (front, std::memory_order_acq_rel) & ~freshReport;
 
+            taken.store (false);
             onceHead.store (onceTail.load (std::memory_order_acquire), std::memory_order_release);
         }
 

@@ -71,8 +71,9 @@ public:
         any later report takes its place, and it waits out the rest of a unit
         whose write failed; what it carries is sent again anyway until the unit
         confirms it. Returns false when the report is too long, when the node is
-        not open as far as the caller knows, or when too many reports sent once
-        are waiting already.
+        not open as far as the caller knows, or when a report sent once finds
+        eight of its kind waiting already (the one being written included);
+        such a report is not sent.
     */
     bool post (uint8 reportId, const uint8* data, int length, HidBackend::Delivery delivery);
 
@@ -142,16 +143,19 @@ private:
     struct Report
     {
         int length = 0;
+        uint32 onceBefore = 0; // a replaceable one's: the reports sent once handed over before it
         uint8 bytes[HidDevice::maximumReportSize + 1] = {};
     };
 
     // Replaceable reports: a triple buffer. The caller fills `back` and swaps
     // it with the middle slot; the worker swaps its `front` with the middle slot
-    // when that holds a report it has not written yet.
+    // when that holds a report it has not written yet, and marks it `taken`
+    // until it has been written or has lost its place.
     static constexpr int freshReport = 4;
     Report reports[3];
     int back = 0, front = 1;
     std::atomic<int> middle { 2 };
+    std::atomic<bool> taken { false };
 
     // Reports sent once: a ring that the caller appends to at `onceTail` and the
     // worker writes from at `onceHead`, in order.
@@ -159,7 +163,6 @@ private:
     Report onceReports[onceCapacity];
     std::atomic<uint32> onceHead { 0 }, onceTail { 0 };
 
-    std::atomic<bool> writing { false };
     bool open = false; // the caller's view
 
     JUCE_DECLARE_NON_COPYABLE (HidNodeWorker) // no leak detector: the process-wide list frees workers after it has gone
