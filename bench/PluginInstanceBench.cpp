@@ -123,6 +123,21 @@ void hostWritesOnly (benchmark::State& state)
     juce::MessageManager::getInstance()->runDispatchLoopUntil (20);
 }
 
+// Host automation reaching the model once an undo step exists: each change
+// ends with the history's check that the step still changes something.
+void modelChangesWithAnUndoStep (benchmark::State& state)
+{
+    QCompressorPluginInstance instance;
+    auto& model = instance.getModel();
+    model.applyAsGesture (ParamData::mix, 50.0f);
+    int round = 0;
+
+    for (auto _ : state)
+        model.setParamValue (nullptr, thresholdIndex, (float) (round++ % 2) * -10.0f);
+
+    state.SetItemsProcessed (state.iterations());
+}
+
 //==============================================================================
 // A full saved state (every snapshot away from its defaults) loaded
 // into an instance, as a host does when it opens a project.
@@ -159,4 +174,5 @@ BENCHMARK (destroyLastInstanceWhileItsThreadWaits)->Unit (benchmark::kMicrosecon
 BENCHMARK (createAndDestroyInstanceBesideAnother)->Unit (benchmark::kMicrosecond);
 BENCHMARK (hostWritesUntilTheModelHoldsTheLast)->Unit (benchmark::kMillisecond);
 BENCHMARK (hostWritesOnly)->Unit (benchmark::kMillisecond);
+BENCHMARK (modelChangesWithAnUndoStep)->Unit (benchmark::kMicrosecond);
 BENCHMARK (loadFullSavedState)->Unit (benchmark::kMicrosecond);
