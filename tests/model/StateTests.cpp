@@ -350,11 +350,6 @@ TEST_F (State, InRandomSessionsOnlyChangesAreRecordedAndEverySaveComesBackAsSave
     for (int seed = 1; seed <= 60 && ! HasFailure(); ++seed)
     {
         juce::Random random (seed);
-        auto anyValue = [this, &random] (int i)
-        {
-            auto& parameter = dynamic_cast<juce::MvDawParameter&> (hostParameter (i));
-            return parameter.snapToRange (parameter.getRange().convertFrom0to1 (random.nextFloat()));
-        };
 
         // Two snapshots stepped or free, with values on or off the steps, as a
         // state written after a session in the present one.
@@ -363,8 +358,8 @@ TEST_F (State, InRandomSessionsOnlyChangesAreRecordedAndEverySaveComesBackAsSave
 
         for (int s = 0; s < 2; ++s)
         {
-            preset.setSnapshotValue (s, attack, anyValue (attack));
-            preset.setSnapshotValue (s, release, anyValue (release));
+            preset.setSnapshotValue (s, attack, anyValue (attack, random));
+            preset.setSnapshotValue (s, release, anyValue (release, random));
             preset.setSnapshotStepKnobs (s, stepped[s]);
         }
 
@@ -381,7 +376,7 @@ TEST_F (State, InRandomSessionsOnlyChangesAreRecordedAndEverySaveComesBackAsSave
             switch (random.nextInt (9))
             {
                 case 0:
-                    turn (i, anyValue (i));
+                    turn (i, anyValue (i, random));
                     break;
                 case 1:
                     turn (i, preset.getSnapshotValue (preset.getCurrentSnapshot(), i), &dynamic_cast<juce::MvDawParameter&> (hostParameter (i)));

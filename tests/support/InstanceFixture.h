@@ -49,6 +49,13 @@ struct InstanceFixture : ::testing::Test
 
     juce::AudioProcessorParameter& hostParameter (int index) const { return *processor.getParameters()[index]; }
 
+    /** A value of an index's range, on its interval, at random. */
+    float anyValue (int index, juce::Random& random) const
+    {
+        auto& parameter = dynamic_cast<juce::MvDawParameter&> (hostParameter (index));
+        return parameter.snapToRange (parameter.getRange().convertFrom0to1 (random.nextFloat()));
+    }
+
     juce::uint32 nowMs = 100000;
     QCompressorPluginInstance processor;
     QCompressorParamsManager& model = processor.getModel();
