@@ -2,6 +2,7 @@
 #include "support/SimulatedUnit.h"
 
 #include <future>
+#include <thread>
 
 #if JUCE_LINUX
     #include <fcntl.h>
@@ -548,6 +549,41 @@ TEST (HidNodeWorker, AStalledWriteHoldsUpNobody)
     ASSERT_TRUE (open());
     EXPECT_TRUE (post (0xa9, replaceable));
     EXPECT_EQ (next(), 0xa9);
+
+    // For a second, a replaceable report and one sent once back to back, each
+    // numbered: none made before a report sent once is written after it, and
+    // none is written twice.
+    int disorders = 0, repeats = 0;
+    std::thread readerThread ([&]
+                              {
+                                  for (juce::uint32 lastOnce = 0, last = 0, number;;)
+                                  {
+                                      const auto bytes = readBytes (65);
+
+                                      if (bytes.size() != 65 || bytes[1] == 0xee)
+                                          return;
+
+                                      std::memcpy (&number, bytes.data() + 2, sizeof (number));
+                                      disorders += bytes[1] == 0xa0 && number < lastOnce ? 1 : 0;
+                                      repeats += number == last ? 1 : 0;
+                                      lastOnce = bytes[1] == 0xb0 ? number : lastOnce;
+                                      last = number;
+                                  } });
+
+    for (juce::uint32 number = 1, end = now() + 1000; now() < end; ++number)
+    {
+        std::memcpy (report.data() + 1, &number, sizeof (number));
+
+        while (! post (number % 2 == 0 ? 0xb0 : 0xa0, number % 2 == 0 ? once : replaceable))
+            std::this_thread::yield();
+    }
+
+    while (! post (0xee, once))
+        std::this_thread::yield();
+
+    readerThread.join();
+    EXPECT_EQ (disorders, 0) << "a report written after a report sent once that was made later";
+    EXPECT_EQ (repeats, 0);
 
     // Stalled again, then given up.
     const auto running = juce::HidNodeWorker::getNumRunning();

@@ -295,11 +295,20 @@ void HidNodeWorker::writeWaitingReports() noexcept
         const auto resting = isResting();
 
         // The newest replaceable report, once the rest is over; it takes the
-        // place of one taken before.
-        if (! resting && (middle.load (std::memory_order_acquire) & freshReport) != 0)
+        // place of one taken before. Only the report that was looked at is
+        // taken: a report sent once may have emptied the slot meanwhile, and
+        // what it left there was written long ago.
+        if (auto slot = middle.load (std::memory_order_acquire); ! resting && (slot & freshReport) != 0)
         {
-            taken.store (true);
-            front = middle.exchange (front, std::memory_order_acq_rel) & ~freshReport;
+            const auto wasTaken = taken.exchange (true);
+
+            if (! middle.compare_exchange_strong (slot, front, std::memory_order_acq_rel, std::memory_order_acquire))
+            {
+                taken.store (wasTaken);
+                continue;
+            }
+
+            front = slot & ~freshReport;
         }
 
         // A replaceable report goes after the reports sent once that were handed
