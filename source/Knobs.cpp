@@ -456,15 +456,17 @@ void Knob::textEntered()
     if (! std::isfinite (value))
         return;
 
-    value = juce::jlimit ((float) slider.getMinimum(), (float) slider.getMaximum(), value);
+    // As the slider will hold it: on its interval, inside its range.
+    const auto newValue = juce::NormalisableRange<double> (slider.getMinimum(), slider.getMaximum(), slider.getInterval()).snapToLegalValue (value);
 
     // A typed value is a change of the user's like a turn: inside a drag, as
     // the framework's own text box does it, so the model makes an undo step of
-    // it and a host recording in touch or latch mode takes it.
-    if ((double) value != slider.getValue())
+    // it and a host recording in touch or latch mode takes it. A value the knob
+    // holds already is none, and touches nothing.
+    if (newValue != slider.getValue())
     {
         const juce::Slider::ScopedDragNotification typing (slider);
-        slider.setValue (value, juce::sendNotificationSync);
+        slider.setValue (newValue, juce::sendNotificationSync);
     }
 }
 

@@ -257,6 +257,9 @@ TEST_F (KnobFixture, TypedTextIsParsedClampedAndSentAsOneDragEach)
     EXPECT_EQ (valueChanges, 1);
     EXPECT_NEAR (sliderValue(), 12.5, 1.0e-4);
 
+    typeIntoLabel ("12.52", true); // the value held, on the knob's interval: no drag
+    EXPECT_EQ (dragStarts, 1);
+
     typeIntoLabel ("abc", true);
     drainMessages();
     EXPECT_NEAR (sliderValue(), 0.0, 1.0e-4);
