@@ -546,10 +546,16 @@ void QCompressorHidBridge::readHidSettingsFrame (char* frame, int)
     if (std::memcmp (frame, lastSettingsFrame, (size_t) frameSize) == 0)
         return;
 
+    const auto otherBank = ((frame[0] ^ lastSettingsFrame[0]) & 0x0f) != 0;
+
     for (auto index : settingsDecodingOrder)
         automatableParams.getUnchecked (index)->checkAndSendHidChanges (readSettingsField (frame, index));
 
     std::memcpy (lastSettingsFrame, frame, (size_t) frameSize);
+
+    // Posted after the values the mirrors took, so it reaches the model after them.
+    if (otherBank)
+        bankReport.triggerAsyncUpdate();
 }
 
 void QCompressorHidBridge::handleScreenFrame (const char* frame)

@@ -267,6 +267,20 @@ private:
         std::atomic<bool> enabled { true };
     };
 
+    /** Tells the model, after the values the mirrors took from it, that the unit
+        has reported the settings of the bank it now uses.
+    */
+    struct BankReport final : public juce::AsyncUpdater
+    {
+        explicit BankReport (QCompressorParamsManager& m)
+            : model (m)
+        {
+        }
+        ~BankReport() override { cancelPendingUpdate(); }
+        void handleAsyncUpdate() override { model.bankSettingsReported(); }
+        QCompressorParamsManager& model;
+    };
+
     void takeStatusFrame (const char* frame);
     bool writePendingSwitches (char* frame);
     void answerStatusPush (const char* frame, char* response, int& responseLength);
@@ -291,6 +305,7 @@ private:
     char connectTimeStatus[frameSize] {};
     char connectTimeSettings[frameSize] {};
     FeedbackFollower sendingFeedback;
+    BankReport bankReport { paramsManager };
     std::atomic<bool> screenFrameForgotten { false };
     std::atomic<bool> retired { false };
     std::atomic<bool> connectTimeCaptured { false };

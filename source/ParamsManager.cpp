@@ -117,6 +117,7 @@ void QCompressorParamsManager::setNonAutomatableParamValue (NonAutomatableParamL
     if (index == isConnected && value == juce::var (false))
     {
         juce::MvParamsManager::setNonAutomatableParamValue (nullptr, screenData, blankScreen());
+        undoManager.bankSettled(); // no unit is left to report a bank
     }
     else if (index == ParamData::stepKnobs)
     {

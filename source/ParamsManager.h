@@ -96,6 +96,11 @@ public:
     /** The undo history. */
     QCompressorUndoManager& getUndoManager() noexcept { return undoManager; }
 
+    /** The unit has reported the settings of the bank it uses, after the bank
+        changed: the undo history may take steps again. Message thread.
+    */
+    void bankSettingsReported() noexcept { undoManager.bankSettled(); }
+
     /** What is shown now, as the undo history keeps it. */
     QCompressorUndoManager::State captureHistoryState() const;
 

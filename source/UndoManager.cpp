@@ -24,38 +24,36 @@ bool QCompressorUndoManager::State::operator== (const State& other) const
 }
 
 //==============================================================================
-void QCompressorUndoManager::paramGestureChanged (AutomatableParamListener* source, int, bool starting)
+void QCompressorUndoManager::paramGestureChanged (int, bool starting)
 {
     if (suspended > 0)
         return;
 
     const auto now = clock();
 
-    if (starting)
+    if (starting && openGestures == 0)
     {
-        // Only the unit reports a bank's values; a gesture from anywhere else
-        // is a change of the user's on that bank.
-        if (dynamic_cast<juce::HidAutomatableParameter*> (source) == nullptr)
-            unitJoinsStep = false;
-
         // Unsigned difference, so a wrapped counter still measures the gap.
-        if (openGestures == 0)
-            stepDue = ! (unitJoinsStep || (stepJoinable && (juce::uint32) (now - lastGestureEventMs) <= (juce::uint32) minGapMs));
+        const auto withinGap = (juce::uint32) (now - lastGestureEventMs) <= (juce::uint32) minGapMs;
+        stepDue = ! (bankAwaited || (stepJoinable && withinGap));
+        gesturesChanged = false;
+        lastEventBeforeGestures = lastGestureEventMs;
     }
 
     lastGestureEventMs = now;
     openGestures += starting ? 1 : -1;
 
-    if (openGestures <= 0)
+    if (! starting && openGestures <= 0)
     {
         stepDue = false;
 
-        if (! starting)
-            unitJoinsStep = false;
-    }
+        // As if they had never been: they neither made a step nor may they keep
+        // the gap open for the next gesture to join an older one.
+        if (! gesturesChanged)
+            lastGestureEventMs = lastEventBeforeGestures;
 
-    if (! starting)
         settle();
+    }
 
     publishUndoRedoState();
 }
@@ -79,8 +77,12 @@ void QCompressorUndoManager::changing (Change change)
     if (suspended > 0)
         return;
 
-    if (change == Change::value && ! stepDue)
+    if (openGestures > 0)
+        gesturesChanged = true;
+
+    if (bankAwaited || (change == Change::value && ! stepDue))
     {
+        stepDue = false;
         dropRedoSteps();
         return;
     }
@@ -88,11 +90,14 @@ void QCompressorUndoManager::changing (Change change)
     makeStep();
     stepDue = false;
     stepJoinable = true;
-    unitJoinsStep = change == Change::bank;
 
     // A switch is no gesture, but the gap runs from it like from one.
     if (change != Change::value)
         lastGestureEventMs = clock();
+
+    // Until the unit has reported the new bank's settings, what is shown pairs
+    // the new bank with the other's values: no step may be taken in between.
+    bankAwaited = change == Change::bank && manager.getNonAutomatableParamValue (ParamData::isConnected) == juce::var (true);
 }
 
 void QCompressorUndoManager::makeStep()
@@ -135,7 +140,7 @@ const QCompressorUndoManager::State* QCompressorUndoManager::move (int direction
     // would be undone with it, and the way forward would lead past it.
     stepDue = openGestures > 0;
     stepJoinable = false;
-    unitJoinsStep = false;
+    bankAwaited = false;
 
     return &states[(size_t) position];
 }
@@ -146,7 +151,7 @@ void QCompressorUndoManager::restart()
     position = 0;
     stepDue = openGestures > 0;
     stepJoinable = false;
-    unitJoinsStep = false;
+    bankAwaited = false;
     publishUndoRedoState();
 }
 

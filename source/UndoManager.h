@@ -17,14 +17,14 @@ class QCompressorParamsManager;
 
     Steps are made by changes, never by gestures alone:
     - A change inside a gesture makes a new step when that gesture started with
-      none open and either more than 500 ms after the last gesture event or
-      after an undo, a redo or a load; otherwise it joins the step shown. A
-      gesture that changes nothing leaves the history as it was.
+      none open and either more than 500 ms after the last gesture that changed
+      something or after an undo, a redo or a load; otherwise it joins the step
+      shown. A gesture that changes nothing leaves the history as it was, its
+      time included.
     - A new knob mode or bank is a step of its own. The steps the knob mode
-      moves RATIO, ATTACK and RELEASE to are part of it, and so are the values
-      the unit then reports for the bank, however late they arrive, up to the
-      end of the unit's gestures: a step does not pair one bank with the
-      other's values.
+      moves RATIO, ATTACK and RELEASE to are part of it. A new bank's step
+      takes in every change until the unit has reported the bank's settings (or
+      is gone), so that no step pairs one bank with the other's values.
     - A change outside any gesture (host automation) joins the step shown.
     - Whatever the change, it ends the way forward: the redo steps are dropped.
     - A step that comes back to where it began (a switch clicked off and on
@@ -73,7 +73,7 @@ public:
     /** Follows the gestures that cut the stream of changes into steps, and
         publishes CAN UNDO and CAN REDO.
     */
-    void paramGestureChanged (AutomatableParamListener* source, int index, bool starting) override;
+    void paramGestureChanged (int index, bool starting) override;
 
     /** Called by the model just before it changes what is shown: the change
         makes a step, joins the step shown, or is ignored while suspended.
@@ -85,6 +85,11 @@ public:
         dropped. Nothing happens while a gesture is open or while suspended.
     */
     void settle();
+
+    /** The unit has reported the settings of the bank in use, or is gone:
+        changes make steps of their own again.
+    */
+    void bankSettled() noexcept { bankAwaited = false; }
 
     //==============================================================================
     /** Keeps the state shown for the way back and moves by one step (-1 undo,
@@ -141,12 +146,13 @@ private:
     QCompressorParamsManager& manager;
     Clock clock;
     int suspended = 0;
-    int openGestures = 0;       // signed on purpose, like the model's gesture counts
-    bool stepDue = false;       // the open gestures make a step at their first change
-    bool stepJoinable = false;  // the step shown was made by a change, not by undo, redo or a load
-    bool unitJoinsStep = false; // the step shown is a bank's, and the unit reports its values
+    int openGestures = 0;         // signed on purpose, like the model's gesture counts
+    bool stepDue = false;         // the open gestures make a step at their first change
+    bool gesturesChanged = false; // the open gestures have changed something
+    bool stepJoinable = false;    // the step shown was made by a change, not by undo, redo or a load
+    bool bankAwaited = false;     // the step shown is a new bank's, whose settings the unit has not reported
     int position = 0;
-    juce::uint32 lastGestureEventMs = 0;
+    juce::uint32 lastGestureEventMs = 0, lastEventBeforeGestures = 0;
     std::vector<State> states; // the one at position is refreshed when it is left
 
     JUCE_DECLARE_NON_COPYABLE_WITH_LEAK_DETECTOR (QCompressorUndoManager)

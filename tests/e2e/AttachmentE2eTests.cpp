@@ -286,13 +286,15 @@ TEST_F (E2eTest, UndoAndRedoNeverCarryOneBanksValuesIntoTheOther)
     ASSERT_TRUE (mvtest::runMessageLoopUntil ([&]
                                               { return unitHoldsModel (unit, instance) && bridgeIsIdle (instance); }));
 
-    // The menu bar's B: the unit takes bank B and reports its values.
+    // The menu bar's B: the unit takes bank B and reports its values; a turn
+    // made after that report is a step of its own.
     model.setNonAutomatableParamValue (nullptr, hardwareAB, 1);
     ASSERT_TRUE (mvtest::runMessageLoopUntil ([&]
                                               { return unit.getBankInUse() == 1 && model.getParamValue (mix) == 33.0f; }));
-    runFor (600);
+    runFor (1000); // past the gap after the unit's gestures end
+    model.applyAsGesture (output, 2.0f);
 
-    for (auto [command, bank, mixShown] : { std::tuple (Ids::mvQCompressor::undo, 0, 100.0f), { Ids::mvQCompressor::redo, 1, 33.0f }, { Ids::mvQCompressor::undo, 0, 100.0f } })
+    for (auto [command, bank, mixShown] : { std::tuple (Ids::mvQCompressor::undo, 1, 33.0f), { Ids::mvQCompressor::undo, 0, 100.0f }, { Ids::mvQCompressor::redo, 1, 33.0f } })
     {
         instance.sendCommand (std::make_unique<juce::MvCommand> (command));
         ASSERT_TRUE (mvtest::runMessageLoopUntil ([&]

@@ -233,6 +233,17 @@ TEST_F (Undo, OnlyAChangeMakesAStepAndAnyChangeAfterAnUndoEndsTheWayForward)
 
     EXPECT_EQ (na (canUndo), juce::var (false));
 
+    // Nor do they keep the gap open: reset, whose first controls are at their
+    // defaults, is a step of its own, not the end of one made seconds before.
+    turn (mix, 50.0f);
+    advanceMs (5000);
+    turn (threshold, value (threshold));
+    runCommand (Ids::mvQCompressor::resetPreset);
+    runCommand (Ids::mvQCompressor::undo);
+    EXPECT_EQ (value (mix), 50.0f);
+    runCommand (Ids::mvQCompressor::undo);
+    EXPECT_EQ (value (mix), 100.0f);
+
     // After an undo, a press in place leaves the way forward; a change within
     // the gap ends it, and is a step of its own; so does host automation.
     turn (mix, 50.0f);
@@ -304,14 +315,18 @@ TEST_F (Undo, AStepThatCrossesASnapshotPutsItBackWithItsKnobModeAndWhatItHeld)
     EXPECT_EQ (preset.getSnapshotValue (1, mix), 40.0f);
 }
 
-TEST_F (Undo, ABankIsAStepThatTakesInTheValuesTheUnitReportsForIt)
+TEST_F (Undo, ABankIsAStepThatTakesInEveryChangeUntilTheUnitHasReportedIt)
 {
-    // A slow unit reports bank B's MIX 2 s after the switch; a front-panel turn
-    // after that is a step of its own.
+    // B, a turn in the editor, and the unit's report of B's MIX 2 s later are
+    // one step; a front-panel turn after the report is one of its own.
+    model.setNonAutomatableParamValue (nullptr, isConnected, true);
     advanceMs (600);
     model.setNonAutomatableParamValue (nullptr, hardwareAB, 1);
+    advanceMs (100);
+    turn (output, 2.0f);
     advanceMs (2000);
     turn (mix, 33.0f, unit (mix));
+    model.bankSettingsReported();
     advanceMs (600);
     turn (mix, 40.0f, unit (mix));
     runCommand (Ids::mvQCompressor::undo);
@@ -319,14 +334,23 @@ TEST_F (Undo, ABankIsAStepThatTakesInTheValuesTheUnitReportsForIt)
     runCommand (Ids::mvQCompressor::undo);
     EXPECT_EQ (na (hardwareAB), juce::var (0));
     EXPECT_EQ (value (mix), 100.0f);
-
-    // With no unit to report anything, a turn in the editor is a step of its own.
-    model.setNonAutomatableParamValue (nullptr, hardwareAB, 1);
-    advanceMs (600);
-    turn (output, 2.0f);
-    runCommand (Ids::mvQCompressor::undo);
     EXPECT_EQ (value (output), 0.0f);
+
+    // A bank whose settings differ in nothing is reported all the same.
+    model.setNonAutomatableParamValue (nullptr, hardwareAB, 1);
+    model.bankSettingsReported();
+    advanceMs (10000);
+    turn (thd, 10.0f, unit (thd));
+    runCommand (Ids::mvQCompressor::undo);
     EXPECT_EQ (na (hardwareAB), juce::var (1));
+
+    // Nothing waits for a unit that is gone.
+    model.setNonAutomatableParamValue (nullptr, hardwareAB, 0);
+    model.setNonAutomatableParamValue (nullptr, isConnected, false);
+    advanceMs (600);
+    turn (output, 4.0f);
+    runCommand (Ids::mvQCompressor::undo);
+    EXPECT_EQ (na (hardwareAB), juce::var (0));
 }
 
 TEST_F (Undo, SteppedKnobsAreAStepWhoseUndoGivesBackTheFreeValues)
@@ -394,6 +418,8 @@ TEST_F (Undo, InRandomSessionsUndoAndRedoGiveBackExactlyWhatWasShown)
         for (int i = 0; i < numRecallableParams; ++i)
             bank[(size_t) i] = value (i);
 
+    model.setNonAutomatableParamValue (nullptr, isConnected, true);
+
     for (int seed = 1; seed <= 100 && ! HasFailure(); ++seed)
     {
         juce::Random random (seed);
@@ -444,13 +470,19 @@ TEST_F (Undo, InRandomSessionsUndoAndRedoGiveBackExactlyWhatWasShown)
                     break;
                 case 10:
                 {
-                    const auto bank = random.nextInt (2);
+                    const auto bank = 1 - (int) na (hardwareAB);
                     model.setNonAutomatableParamValue (nullptr, hardwareAB, bank);
+                    advanceMs ((juce::uint32) random.nextInt (1000));
+
+                    if (random.nextBool())
+                        turn (i, anyValue (i, random));
+
                     advanceMs ((juce::uint32) random.nextInt (1000));
 
                     for (int p = 0; p < numRecallableParams; ++p)
                         turn (p, banks[(size_t) bank][(size_t) p], unit (p));
 
+                    model.bankSettingsReported();
                     break;
                 }
                 case 11:
