@@ -116,7 +116,7 @@ void QCompressorUndoManager::makeStep()
     publishUndoRedoState();
 }
 
-void QCompressorUndoManager::dropRedoSteps() noexcept
+void QCompressorUndoManager::dropRedoSteps()
 {
     if (! canRedo())
         return;

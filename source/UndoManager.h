@@ -141,7 +141,7 @@ public:
 
 private:
     void makeStep();
-    void dropRedoSteps() noexcept;
+    void dropRedoSteps();
 
     QCompressorParamsManager& manager;
     Clock clock;
