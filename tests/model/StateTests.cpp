@@ -153,6 +153,15 @@ TEST_F (State, TheStreamHasTheExactLayout)
     model.applyUnrecorded (mix, 42.0f); // played, and not in snapshot 1: an undo step
 
     ReferenceWriter w;
+    auto param = [&w] (int i, double value)
+    {
+        w.node ("PARAM", 3);
+        w.stringProperty ("NAME", paramName[i]);
+        w.intProperty ("PARAM_ID", i);
+        w.doubleProperty ("VALUE", value);
+        w.children (0);
+    };
+
     w.node ("Q_COMPRESSOR_ALPHA", 0);
     w.children (34);
 
@@ -163,13 +172,7 @@ TEST_F (State, TheStreamHasTheExactLayout)
         w.children (14);
 
         for (int i = 0; i < 13; ++i)
-        {
-            w.node ("PARAM", 3);
-            w.stringProperty ("NAME", paramName[i]);
-            w.intProperty ("PARAM_ID", i);
-            w.doubleProperty ("VALUE", (s == 3 && i == thd) ? 12.0 : (double) paramDefault (i));
-            w.children (0);
-        }
+            param (i, (s == 3 && i == thd) ? 12.0 : (double) paramDefault (i));
 
         w.node ("NA_PARAM", 3);
         w.stringProperty ("NAME", "STEP KNOBS");
@@ -204,13 +207,7 @@ TEST_F (State, TheStreamHasTheExactLayout)
     w.children (12);
 
     for (int i = 0; i < 12; ++i)
-    {
-        w.node ("PARAM", 3);
-        w.stringProperty ("NAME", paramName[i]);
-        w.intProperty ("PARAM_ID", i);
-        w.doubleProperty ("VALUE", i == mix ? 42.0 : (double) paramDefault (i));
-        w.children (0);
-    }
+        param (i, i == mix ? 42.0 : (double) paramDefault (i));
 
     EXPECT_EQ (save(), w.out.getMemoryBlock());
 }
