@@ -56,6 +56,23 @@ float paramDefault (int index) noexcept
     return juce::isPositiveAndBelow (index, numParams) ? defaults[index] : 0.0f;
 }
 
+bool isSavedSetting (int index) noexcept
+{
+    switch (index)
+    {
+        case sendingHwFeedback:
+        case stepKnobs:
+        case scaleFactor:
+        case snapshotVisible:
+        case connectedDevSn:
+        case shouldBeConnected:
+            return true;
+
+        default:
+            return index >= snapshotEngage && index <= snapshotDetector;
+    }
+}
+
 juce::MemoryBlock blankScreen()
 {
     return juce::MemoryBlock ((size_t) screenDataSize, true);

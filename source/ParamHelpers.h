@@ -89,6 +89,12 @@ float paramDefault (int index) noexcept;
 /** The value a non-automatable index starts with; void outside 0..24. */
 juce::var naParamInitialValue (int index);
 
+/** Whether a non-automatable value is a setting that a saved state gives back:
+    feedback, knob mode, scale, the strip, the recall flags and the unit chosen.
+    The unit's live states, the display and the history flags are not.
+*/
+bool isSavedSetting (int index) noexcept;
+
 /** The snapshot-recall flag that belongs to an automatable index 0..11. */
 constexpr int recallFlagFor (int paramIndex) noexcept { return snapshotEngage + paramIndex; }
 

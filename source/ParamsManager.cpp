@@ -58,13 +58,8 @@ float QCompressorParamsManager::quantiseToSteps (int index, float value) noexcep
     }
 }
 
-void QCompressorParamsManager::setParamValue (AutomatableParamListener* source, int index, float value)
+float QCompressorParamsManager::valueInForce (int index, float value) const
 {
-    // A NaN has no place on any scale; letting it in would poison the snapshot,
-    // the history and the unit's mirror.
-    if (! isValidParamIndex (index) || std::isnan (value))
-        return;
-
     if (stepKnobs)
         value = quantiseToSteps (index, value);
 
@@ -78,12 +73,33 @@ void QCompressorParamsManager::setParamValue (AutomatableParamListener* source, 
     if (stepKnobs)
         value = quantiseToSteps (index, value);
 
+    return value;
+}
+
+void QCompressorParamsManager::setParamValue (AutomatableParamListener* source, int index, float value)
+{
+    // A NaN has no place on any scale; letting it in would poison the snapshot,
+    // the history and the unit's mirror.
+    if (! isValidParamIndex (index) || std::isnan (value))
+        return;
+
+    value = valueInForce (index, value);
+
     // Nothing to store, announce or record: whoever sent it, the control already
     // shows this value, and the current snapshot keeps what it holds.
     if (value == getParamValue (index))
         return;
 
-    undoManager.changing (QCompressorUndoManager::Change::value);
+    // Outside any gesture on its control, a change is the host's (automation, or
+    // a value typed into the host): it is no step of the user's, and the history
+    // takes it into every state it keeps.
+    const auto isHostChange = automatable.getUnchecked (index)->gestureCount <= 0;
+    std::optional<QCompressorUndoManager::ScopedHostChange> hostChange;
+
+    if (isHostChange)
+        hostChange.emplace (undoManager);
+    else
+        undoManager.changing (QCompressorUndoManager::Change::value);
 
     if (index == snapshot)
     {
@@ -98,9 +114,60 @@ void QCompressorParamsManager::setParamValue (AutomatableParamListener* source, 
     juce::MvParamsManager::setParamValue (source, index, value);
 
     if (index == snapshot)
+    {
+        recallFollowsHost = isHostChange;
         triggerAsyncUpdate();
+    }
 
-    undoManager.settle();
+    if (! isHostChange)
+        undoManager.settle();
+}
+
+void QCompressorParamsManager::applyHostChanges()
+{
+    std::array<std::optional<float>, numParams> writes;
+    std::bitset<numParams> written;
+
+    for (int i = 0; i < numParams; ++i)
+        if (auto* hostParameter = dynamic_cast<juce::MvDawParameter*> (getHostParameter (i)))
+            if ((writes[(size_t) i] = hostParameter->takeHostWrite()))
+                written.set ((size_t) i);
+
+    if (written.none())
+        return;
+
+    {
+        const QCompressorUndoManager::ScopedHostChange hostChange (undoManager);
+
+        // What the host sets at one moment is one change: the snapshot first and
+        // its recall, which leaves out the controls the host sets with it; then
+        // those values, in force and recorded into the snapshot chosen.
+        if (const auto& chosen = writes[(size_t) snapshot])
+        {
+            setParamValue (getHostListener (snapshot), snapshot, *chosen);
+
+            if (isUpdatePending())
+            {
+                cancelPendingUpdate();
+                recallFollowsHost = false;
+                applySnapshot (preset.getCurrentSnapshot(), SnapshotControls::recalled, written);
+            }
+        }
+
+        for (int i = 0; i < numRecallableParams; ++i)
+            if (const auto& hostValue = writes[(size_t) i])
+                setParamValue (getHostListener (i), i, *hostValue);
+    }
+
+    for (int i = 0; i < numParams; ++i)
+        if (written[(size_t) i])
+            if (auto* hostParameter = dynamic_cast<juce::MvDawParameter*> (getHostParameter (i)))
+                hostParameter->showValueInForce();
+}
+
+juce::MvParamsManager::AutomatableParamListener* QCompressorParamsManager::getHostListener (int index) const
+{
+    return dynamic_cast<AutomatableParamListener*> (getHostParameter (index));
 }
 
 void QCompressorParamsManager::setNonAutomatableParamValue (NonAutomatableParamListener* source, int index, juce::var value)
@@ -111,6 +178,8 @@ void QCompressorParamsManager::setNonAutomatableParamValue (NonAutomatableParamL
         undoManager.changing (Change::bank);
     else if (index == ParamData::stepKnobs && (bool) value != stepKnobs)
         undoManager.changing (Change::knobMode);
+
+    const auto savedSettingChanges = isSavedSetting (index) && ! getNonAutomatableParamValue (index).equalsWithSameType (value);
 
     juce::MvParamsManager::setNonAutomatableParamValue (source, index, value);
 
@@ -123,13 +192,26 @@ void QCompressorParamsManager::setNonAutomatableParamValue (NonAutomatableParamL
     {
         stepKnobs = (bool) getNonAutomatableParamValue (ParamData::stepKnobs);
 
-        if (stepKnobs)
+        // What a snapshot recall or an undo applies next puts each control in
+        // force once; otherwise the steps move RATIO, ATTACK and RELEASE now.
+        if (stepKnobs && ! deferSteppedControls)
             for (auto i : { ratio, attack, release })
                 applyAsGesture (i, getParamValue (i));
 
         if (! applyingSnapshot)
             setCurrentSnapshotKnobMode (value);
     }
+
+    if (savedSettingChanges)
+        savedStateChanged();
+}
+
+void QCompressorParamsManager::savedStateChanged()
+{
+    // A load is the host's own doing: the project holds what was loaded.
+    if (loadingState == 0)
+        if (auto* processor = getOwner())
+            processor->updateHostDisplay (juce::AudioProcessor::ChangeDetails().withNonParameterStateChanged (true));
 }
 
 void QCompressorParamsManager::setCurrentSnapshotKnobMode (const juce::var& mode)
@@ -149,6 +231,11 @@ void QCompressorParamsManager::setCurrentSnapshotKnobMode (const juce::var& mode
 
 void QCompressorParamsManager::applyAsGesture (int index, float value, AutomatableParamListener* source)
 {
+    // A control whose value stays is not touched: a host takes a gesture for a
+    // hand on the control, and in touch or latch mode writes its lane.
+    if (! isValidParamIndex (index) || std::isnan (value) || valueInForce (index, value) == getParamValue (index))
+        return;
+
     beginParamGesture (source, index);
     setParamValue (source, index, value);
     endParamGesture (source, index);
@@ -157,24 +244,45 @@ void QCompressorParamsManager::applyAsGesture (int index, float value, Automatab
 //==============================================================================
 void QCompressorParamsManager::handleAsyncUpdate()
 {
+    // The recall of a snapshot the host chose is the host's change too.
+    if (std::exchange (recallFollowsHost, false))
+    {
+        const QCompressorUndoManager::ScopedHostChange hostChange (undoManager);
+        applySnapshot (preset.getCurrentSnapshot(), SnapshotControls::recalled);
+        return;
+    }
+
     applySnapshot (preset.getCurrentSnapshot(), SnapshotControls::recalled);
     undoManager.settle();
 }
 
-void QCompressorParamsManager::applySnapshot (int snapshotIndex, SnapshotControls controls)
+void QCompressorParamsManager::applySnapshot (int snapshotIndex, SnapshotControls controls, std::bitset<numParams> leftOut)
 {
     // The snapshot is the source of what is applied here, and keeps what it holds:
     // the steps of its knob mode may move a value it holds (RELEASE 250 shows as
     // 300), and turning that mode on moves the present values, but none of it is
     // a change of the snapshot's own. So a save gives back what was loaded.
     const juce::ScopedValueSetter<bool> applying (applyingSnapshot, true);
+    undoManager.recalling();
     const QCompressorUndoManager::ScopedSuspension followsFromTheSelection (undoManager);
 
-    setNonAutomatableParamValue (nullptr, ParamData::stepKnobs, preset.getSnapshotStepKnobs (snapshotIndex));
+    {
+        const juce::ScopedValueSetter<bool> eachControlOnce (deferSteppedControls, true);
+        setNonAutomatableParamValue (nullptr, ParamData::stepKnobs, preset.getSnapshotStepKnobs (snapshotIndex));
+    }
 
+    // One gesture per control that changes: its recalled value, or where it is
+    // not recalled, the step its present value takes.
     for (int i = 0; i < numRecallableParams; ++i)
+    {
+        if (leftOut[(size_t) i])
+            continue;
+
         if (controls == SnapshotControls::all || (bool) getNonAutomatableParamValue (recallFlagFor (i)))
             applyAsGesture (i, preset.getSnapshotValue (snapshotIndex, i));
+        else
+            applyAsGesture (i, getParamValue (i));
+    }
 }
 
 void QCompressorParamsManager::applyUnrecorded (int index, float value)
@@ -275,14 +383,23 @@ void QCompressorParamsManager::applyHistoryState (const QCompressorUndoManager::
         applyAsGesture (snapshot, state.values[(size_t) snapshot]);
 
     if ((bool) state.stepKnobs != stepKnobs)
+    {
+        const juce::ScopedValueSetter<bool> eachControlOnce (deferSteppedControls, true);
         setNonAutomatableParamValue (nullptr, ParamData::stepKnobs, state.stepKnobs);
+    }
 
     for (int i = 0; i < numRecallableParams; ++i)
-        if (state.values[(size_t) i] != getParamValue (i))
-            applyAsGesture (i, state.values[(size_t) i]);
+        applyAsGesture (i, state.values[(size_t) i]);
 
     // The snapshots as they held their values, and no recall: what the step
     // showed is what comes back, also for controls whose recall flag is off.
-    preset.setSnapshots (state.snapshots);
+    const auto& held = preset.getSnapshots();
+
+    if (held.records != state.snapshots.records || held.stepKnobs != state.snapshots.stepKnobs)
+    {
+        preset.setSnapshots (state.snapshots);
+        savedStateChanged();
+    }
+
     cancelPendingUpdate();
 }

@@ -5,6 +5,7 @@
 #include "UndoManager.h"
 
 #include <array>
+#include <bitset>
 
 //==============================================================================
 /**
@@ -34,14 +35,24 @@ public:
         into the current snapshot (unless the snapshot's own values are being
         applied), and a SNAPSHOT change also schedules the recall. A value that
         is unchanged after the steps and the interval announces and records
-        nothing, whoever sends it.
+        nothing, whoever sends it. A change outside any gesture on its control
+        is the host's: no step of the user's (see QCompressorUndoManager).
     */
     void setParamValue (AutomatableParamListener* source, int index, float value) override;
+
+    /** Takes the host's writes of one moment as one change: SNAPSHOT first, with
+        its recall run at once for the controls the host does not set with it,
+        then the other values, in force and recorded into the snapshot chosen.
+        Where the knob steps put another value in force than the host wrote, the
+        host is handed that value.
+    */
+    void applyHostChanges() override;
 
     /** Stores and announces; IS CONNECTED false blanks SCREEN DATA, and STEP KNOBS
         switches the quantisation (re-applying RATIO, ATTACK and RELEASE when on)
         and becomes the current snapshot's knob mode. A new knob mode or bank is a
-        step of the undo history.
+        step of the undo history. A new value of a setting the saved state keeps
+        tells the host that the project changed.
     */
     void setNonAutomatableParamValue (NonAutomatableParamListener* source, int index, juce::var value) override;
 
@@ -53,9 +64,15 @@ public:
 
     //==============================================================================
     /** Sets a value the way program logic does: as a begin, set and end gesture,
-        with no source unless a listener makes the change.
+        with no source unless a listener makes the change. A control whose value
+        would not change gets no gesture at all.
     */
     void applyAsGesture (int index, float value, AutomatableParamListener* source = nullptr);
+
+    /** The value a control takes when set to value: on the knob steps while they
+        are on, and on its interval.
+    */
+    float valueInForce (int index, float value) const;
 
     /** Which controls a snapshot's values are applied to. */
     enum class SnapshotControls
@@ -66,13 +83,14 @@ public:
 
     /** Puts a snapshot's own values in force: its knob mode, then its values of
         the controls 0..11 in index order as gestures with no source, or only of
-        those whose recall flag is on. The snapshot store is left as it is: what
-        the steps move, and what the knob mode re-applies, is shown, not recorded.
-        It follows from the snapshot's selection, and makes no undo step. A
-        snapshot recall does this, and so does a restore after it has selected
-        the snapshot.
+        those whose recall flag is on (the others take the knob mode's steps);
+        each control that changes gets one gesture, and those left out none. The
+        snapshot store is left as it is: what the steps move is shown, not
+        recorded. It follows from the snapshot's selection, and makes no undo
+        step. A snapshot recall does this, and so does a restore after it has
+        selected the snapshot.
     */
-    void applySnapshot (int snapshotIndex, SnapshotControls controls);
+    void applySnapshot (int snapshotIndex, SnapshotControls controls, std::bitset<ParamData::numParams> leftOut = {});
 
     /** Puts a value in force as a gesture with no source, as a snapshot's own
         values are applied: the current snapshot keeps what it holds. A restore
@@ -104,6 +122,27 @@ public:
     /** What is shown now, as the undo history keeps it. */
     QCompressorUndoManager::State captureHistoryState() const;
 
+    //==============================================================================
+    /** Marks a load of a saved state while it lives: the history sees nothing of
+        it, and the host is not told the project changed (it holds what it loaded).
+    */
+    class ScopedStateLoad
+    {
+    public:
+        explicit ScopedStateLoad (QCompressorParamsManager& m)
+            : model (m)
+            , suspension (m.undoManager)
+        {
+            ++model.loadingState;
+        }
+        ~ScopedStateLoad() { --model.loadingState; }
+
+    private:
+        QCompressorParamsManager& model;
+        const QCompressorUndoManager::ScopedSuspension suspension;
+        JUCE_DECLARE_NON_COPYABLE (ScopedStateLoad)
+    };
+
 private:
     void copy();
     void paste();
@@ -112,9 +151,14 @@ private:
     void stepHistory (int direction);
     void setCurrentSnapshotKnobMode (const juce::var& mode);
     void applyHistoryState (const QCompressorUndoManager::State& state);
+    AutomatableParamListener* getHostListener (int index) const;
+    void savedStateChanged();
 
     bool stepKnobs = false;
-    bool applyingSnapshot = false; // the store is being applied, and is not written
+    bool applyingSnapshot = false;     // the store is being applied, and is not written
+    bool deferSteppedControls = false; // a new knob mode's steps are left to what is applied next
+    bool recallFollowsHost = false;    // the recall due was set off by the host
+    int loadingState = 0;
     QCompressorUndoManager undoManager { *this };
     QCompressorPreset preset;
 

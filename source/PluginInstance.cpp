@@ -347,24 +347,6 @@ void handHostParametersTheModelValues (QCompressorParamsManager& model)
             hostParameter->takeModelValue();
 }
 
-// Whether a setting is taken from a saved state: the live states, the display
-// and the history flags never are.
-bool isRestoredSetting (int index)
-{
-    switch (index)
-    {
-        case sendingHwFeedback:
-        case ParamData::stepKnobs:
-        case scaleFactor:
-        case snapshotVisible:
-        case shouldBeConnected:
-        case connectedDevSn: // unless the instance has its own unit (decided when it is set)
-            return true;
-
-        default:
-            return index >= snapshotEngage && index <= snapshotDetector;
-    }
-}
 } // namespace
 
 //==============================================================================
@@ -550,7 +532,7 @@ private:
 
         const auto id = readId (paramId);
 
-        if (! id || ! isRestoredSetting (*id))
+        if (! id || ! isSavedSetting (*id))
             return;
 
         // A missing value sets the present one again; a damaged one is left out.
@@ -886,8 +868,9 @@ void QCompressorPluginInstance::setStateInformation (const void* data, int sizeI
     const auto* bytes = static_cast<const char*> (data);
 
     // A load is no change of the user's: it makes no undo step, and once it has
-    // set its values, undo leads back into no other session.
-    const QCompressorUndoManager::ScopedSuspension loading (paramsManager->getUndoManager());
+    // set its values, undo leads back into no other session. Nor is it news to
+    // the host, which holds what it loaded.
+    const QCompressorParamsManager::ScopedStateLoad loading (*paramsManager);
 
     if (sizeInBytes >= 9 && juce::ByteOrder::littleEndianInt (bytes) == legacyXmlMark)
     {

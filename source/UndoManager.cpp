@@ -1,13 +1,15 @@
 #include "UndoManager.h"
 #include "ParamsManager.h"
 
+#include <bitset>
+
 QCompressorUndoManager::QCompressorUndoManager (QCompressorParamsManager& owner)
     : manager (owner)
     , clock ([]
              { return juce::Time::getApproximateMillisecondCounter(); })
     , states (1)
 {
-    states.reserve ((size_t) maxStates + 1);
+    states.reserve ((size_t) maxStates + 2);
     lastGestureEventMs = clock();
 }
 
@@ -60,21 +62,115 @@ void QCompressorUndoManager::paramGestureChanged (int, bool starting)
 
 void QCompressorUndoManager::settle()
 {
-    if (suspended > 0 || openGestures > 0 || position == 0 || manager.captureHistoryState() != states[(size_t) position - 1])
+    if (suspended == 0 && hostChanges == 0)
+        dropVoidSteps (manager.captureHistoryState(), false);
+}
+
+void QCompressorUndoManager::dropVoidSteps (const State& shown, bool everyNeighbour)
+{
+    const auto numStatesBefore = states.size();
+    auto stateAt = [&] (int k) -> const State&
+    { return k == position ? shown : states[(size_t) k]; };
+
+    // From the newest down, so that each state is compared with the one before
+    // it as it stands once the later ones are settled.
+    for (auto k = (int) states.size() - 1; k >= 1; --k)
+    {
+        if (k >= (int) states.size() || ! (everyNeighbour || k == position || k - 1 == position) || stateAt (k) != stateAt (k - 1))
+            continue;
+
+        states.erase (states.begin() + k);
+
+        if (k == position)
+        {
+            // The step shown changes nothing: undo would show the same. A change
+            // still to come in the gestures open now is a step of its own.
+            --position;
+            stepDue = openGestures > 0;
+            stepJoinable = false;
+            bankAwaited = false;
+        }
+        else if (k < position)
+        {
+            --position;
+        }
+    }
+
+    if (states.size() != numStatesBefore)
+        publishUndoRedoState();
+}
+
+void QCompressorUndoManager::hostChangeStarting()
+{
+    if (hostChanges++ == 0 && suspended == 0)
+    {
+        beforeHostChange = manager.captureHistoryState();
+        watchingHostChange = true;
+        hostRecall = false;
+    }
+}
+
+void QCompressorUndoManager::hostChangeEnded()
+{
+    if (--hostChanges > 0 || ! std::exchange (watchingHostChange, false))
         return;
 
-    // The step shown ends where it began (a switch clicked off and on again, a
-    // snapshot left and chosen again): undo would change nothing, and CAN UNDO
-    // would say there was something to take back.
-    states.erase (states.begin() + position, states.end());
-    --position;
-    stepJoinable = false;
-    publishUndoRedoState();
+    const auto recalled = std::exchange (hostRecall, false);
+    const auto after = manager.captureHistoryState();
+    const auto& before = beforeHostChange;
+
+    if (after == before && ! recalled)
+        return;
+
+    // What the host changed is what every state kept shows from now on. A
+    // snapshot it chose comes to each of them with what its recall puts in
+    // force, its knob mode included, whether that differed from the state shown
+    // or not.
+    std::bitset<ParamData::numParams> taken;
+
+    for (int i = 0; i < ParamData::numParams; ++i)
+        taken[(size_t) i] = after.values[(size_t) i] != before.values[(size_t) i]
+                            || (recalled && i < ParamData::numRecallableParams && (bool) manager.getNonAutomatableParamValue (ParamData::recallFlagFor (i)));
+
+    for (size_t k = 0; k < states.size(); ++k)
+    {
+        if ((int) k == position)
+            continue;
+
+        auto& state = states[k];
+
+        for (size_t i = 0; i < after.values.size(); ++i)
+            if (taken[i])
+                state.values[i] = after.values[i];
+
+        if (recalled || after.stepKnobs != before.stepKnobs)
+            state.stepKnobs = after.stepKnobs;
+
+        if (after.bank != before.bank)
+            state.bank = after.bank;
+
+        for (size_t s = 0; s < after.snapshots.records.size(); ++s)
+        {
+            for (size_t i = 0; i < after.values.size(); ++i)
+                if (after.snapshots.records[s][i] != before.snapshots.records[s][i])
+                    state.snapshots.records[s][i] = after.snapshots.records[s][i];
+
+            if (after.snapshots.stepKnobs[s] != before.snapshots.stepKnobs[s])
+                state.snapshots.stepKnobs[s] = after.snapshots.stepKnobs[s];
+        }
+
+        // A state with stepped knobs shows its values on the steps.
+        if ((bool) state.stepKnobs)
+            for (auto i : { ParamData::ratio, ParamData::attack, ParamData::release })
+                state.values[(size_t) i] = QCompressorParamsManager::quantiseToSteps (i, state.values[(size_t) i]);
+    }
+
+    dropVoidSteps (after, true);
 }
 
 void QCompressorUndoManager::changing (Change change)
 {
-    if (suspended > 0)
+    if (suspended > 0 || hostChanges > 0)
         return;
 
     if (openGestures > 0)
@@ -107,7 +203,9 @@ void QCompressorUndoManager::makeStep()
     states.emplace_back();
     ++position;
 
-    if (getNumStates() > maxStates)
+    // One state beyond the 33 stays, out of reach, while this step may still
+    // turn out to change nothing.
+    if ((int) states.size() > maxStates + 1)
     {
         states.erase (states.begin());
         --position;
@@ -130,7 +228,7 @@ const QCompressorUndoManager::State* QCompressorUndoManager::move (int direction
 {
     const auto newPosition = position + direction;
 
-    if (direction == 0 || ! juce::isPositiveAndBelow (newPosition, getNumStates()))
+    if (direction == 0 || newPosition < firstReachable() || newPosition >= (int) states.size())
         return nullptr;
 
     states[(size_t) position] = manager.captureHistoryState();

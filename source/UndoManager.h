@@ -15,7 +15,7 @@ class QCompressorParamsManager;
     so a step that crosses a snapshot, a knob mode or a bank selects it before
     its values, and no snapshot or bank is given a value it did not hold.
 
-    Steps are made by changes, never by gestures alone:
+    Steps are the user's, and are made by changes, never by gestures alone:
     - A change inside a gesture makes a new step when that gesture started with
       none open and either more than 500 ms after the last gesture that changed
       something or after an undo, a redo or a load; otherwise it joins the step
@@ -25,17 +25,23 @@ class QCompressorParamsManager;
       moves RATIO, ATTACK and RELEASE to are part of it. A new bank's step
       takes in every change until the unit has reported the bank's settings (or
       is gone), so that no step pairs one bank with the other's values.
-    - A change outside any gesture (host automation) joins the step shown.
-    - Whatever the change, it ends the way forward: the redo steps are dropped.
-    - A step that comes back to where it began (a switch clicked off and on
-      again, a snapshot left and chosen again) is dropped.
-    While the model applies a snapshot recall (which follows from the
-    selection), an undo or redo, or a load, the history is suspended and sees
-    nothing.
+    - A change of the user's ends the way forward: the redo steps are dropped.
+    - A change the host makes outside any gesture (automation, and what a
+      snapshot it selects recalls) is no step of the user's: it is taken into
+      every state kept, so that undo and redo neither take it back nor play an
+      older one again, and it leaves the way forward as it was.
+    - A step that changes nothing is dropped at once, wherever it stands and
+      whether a gesture is still open or not: a switch clicked off and on
+      again, a snapshot left and chosen again, a step whose only change the
+      host has since taken over. So CAN UNDO and CAN REDO say at every moment
+      whether undo and redo would change what is shown.
+    While the model applies a snapshot recall the user's selection set off, an
+    undo or redo, or a load, the history is suspended and sees nothing.
 
     The state shown is taken from the model when it is left: when a step is
-    made, and on undo and redo. At most 33 states are kept. Undo and redo
-    themselves are carried out by the owning model.
+    made, and on undo and redo. Undo reaches back 32 steps; one older state is
+    kept beside them, so that a step that turns out to change nothing costs no
+    real one. Undo and redo themselves are carried out by the owning model.
 
     Message thread only.
 */
@@ -80,11 +86,21 @@ public:
     */
     void changing (Change change);
 
-    /** Called by the model once a change has come to rest (the history calls it
-        itself when the last gesture ends): a step that ends where it began is
-        dropped. Nothing happens while a gesture is open or while suspended.
+    /** Called by the model once a change of the user's has come to rest (the
+        history calls it itself when the last gesture ends): a step that ends
+        where it began, or a step forward that shows what is shown now, is
+        dropped. Nothing happens while suspended or while the host changes.
     */
     void settle();
+
+    /** Called by the model when it starts a snapshot recall: inside a change of
+        the host's, the recall is the host's too.
+    */
+    void recalling() noexcept
+    {
+        if (hostChanges > 0)
+            hostRecall = true;
+    }
 
     /** The unit has reported the settings of the bank in use, or is gone:
         changes make steps of their own again.
@@ -101,17 +117,17 @@ public:
     /** Forgets every step: what is shown now is all there is (after a load). */
     void restart();
 
-    /** The position of the state shown. */
-    int getPosition() const noexcept { return position; }
+    /** The position of the state shown among those undo and redo can reach. */
+    int getPosition() const noexcept { return position - firstReachable(); }
 
-    /** The number of states kept, 1..33. */
-    int getNumStates() const noexcept { return (int) states.size(); }
+    /** The number of states undo and redo can reach, 1..33. */
+    int getNumStates() const noexcept { return (int) states.size() - firstReachable(); }
 
     /** True when an undo step exists. */
-    bool canUndo() const noexcept { return position > 0; }
+    bool canUndo() const noexcept { return position > firstReachable(); }
 
     /** True when a redo step exists. */
-    bool canRedo() const noexcept { return position + 1 < getNumStates(); }
+    bool canRedo() const noexcept { return position + 1 < (int) states.size(); }
 
     /** Publishes CAN UNDO and then CAN REDO on the model, with no source. */
     void publishUndoRedoState();
@@ -136,16 +152,50 @@ public:
         JUCE_DECLARE_NON_COPYABLE (ScopedSuspension)
     };
 
+    //==============================================================================
+    /** Marks what the model does while it lives as the host's change: the
+        history takes the difference it makes into every state kept. Scopes may
+        nest; the outermost one takes it in. Nothing is taken in while suspended.
+    */
+    class ScopedHostChange
+    {
+    public:
+        explicit ScopedHostChange (QCompressorUndoManager& h)
+            : history (h)
+        {
+            history.hostChangeStarting();
+        }
+        ~ScopedHostChange() { history.hostChangeEnded(); }
+
+    private:
+        QCompressorUndoManager& history;
+        JUCE_DECLARE_NON_COPYABLE (ScopedHostChange)
+    };
+
     static constexpr int minGapMs = 500;
     static constexpr int maxStates = 33;
 
 private:
     void makeStep();
     void dropRedoSteps();
+    void hostChangeStarting();
+    void hostChangeEnded();
+
+    /** Drops every step that changes nothing: those next to the state shown, or
+        with everyNeighbour any two states in a row that are the same.
+    */
+    void dropVoidSteps (const State& shown, bool everyNeighbour);
+
+    // The oldest state kept beyond the 33 undo and redo reach, if any.
+    int firstReachable() const noexcept { return juce::jmax (0, (int) states.size() - maxStates); }
 
     QCompressorParamsManager& manager;
     Clock clock;
     int suspended = 0;
+    int hostChanges = 0;             // nested host change scopes
+    bool watchingHostChange = false; // the outermost scope took the state before it
+    bool hostRecall = false;         // the host's change includes a snapshot recall
+    State beforeHostChange;
     int openGestures = 0;         // signed on purpose, like the model's gesture counts
     bool stepDue = false;         // the open gestures make a step at their first change
     bool gesturesChanged = false; // the open gestures have changed something

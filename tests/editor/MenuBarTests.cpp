@@ -219,12 +219,12 @@ TEST_F (MenuBarTest, ArrowsMoveSnapshotInsideAGestureWithTheBarAsSource)
     EXPECT_EQ (menuBar->getSnapshotNumber().getText(), "2");
     EXPECT_EQ (recorder.events, (std::vector<mvtest::ParamEvent> { mvtest::beginEvent (12), mvtest::valueEvent (12, 1.0f), mvtest::endEvent (12) }));
 
-    // At snapshot 1 the previous arrow still makes a gesture; the equal value is dropped by the model.
+    // At snapshot 1 the previous arrow changes nothing, and touches nothing.
     click (menuBar->getPreviousSnapshotButton());
     recorder.events.clear();
     click (menuBar->getPreviousSnapshotButton());
     EXPECT_FLOAT_EQ (model().getParamValue (snapshot), 0.0f);
-    EXPECT_EQ (recorder.events, (std::vector<mvtest::ParamEvent> { mvtest::beginEvent (12), mvtest::endEvent (12) }));
+    EXPECT_TRUE (recorder.events.empty());
 
     model().removeParamListener (&recorder, snapshot);
 }

@@ -243,19 +243,16 @@ TEST_F (SnapshotStripTest, AClickRecallsTheSnapshot)
     EXPECT_EQ (model.getPreset().getCurrentSnapshot(), 17);
 }
 
-TEST_F (SnapshotStripTest, ClickingTheSelectedButtonSendsTheGestureAgain)
+TEST_F (SnapshotStripTest, ClickingTheSelectedButtonTouchesNothing)
 {
     selectSnapshot (4);
     SnapshotsComponent strip (model);
     recorder.events.clear();
 
     strip.getButton (4).triggerClick();
-    ASSERT_TRUE (mvtest::runMessageLoopUntil ([&]
-                                              { return recorder.events.size() >= 2; }));
     mvtest::drainMessages();
 
-    // The unchanged value is dropped by the model; the gesture still arrives.
-    EXPECT_EQ (recorder.events, (std::vector<mvtest::ParamEvent> { beginEvent (12), endEvent (12) }));
+    EXPECT_TRUE (recorder.events.empty());
     expectOnlyLit (strip, 4);
 }
 

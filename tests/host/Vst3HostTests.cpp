@@ -240,9 +240,10 @@ TEST_F (Vst3HostTest, ParsesValueTextsThroughTheHost)
     EXPECT_NEAR (threshold.getValueForText ("99"), 1.0f, tolerance);
 
     EXPECT_NEAR (param (detectorIndex).getValueForText ("RMS"), 1.0f, tolerance);
-    EXPECT_NEAR (param (detectorIndex).getValueForText ("rms"), 0.0f, tolerance) << "choices match case-sensitively";
+    EXPECT_NEAR (param (detectorIndex).getValueForText (" rms "), 1.0f, tolerance);
     EXPECT_NEAR (param (0).getValueForText ("OFF"), 0.0f, tolerance);
-    EXPECT_NEAR (param (snapshotIndex).getValueForText ("7"), snapshotValue (6), tolerance);
+    EXPECT_NEAR (param (0).getValueForText ("sometimes"), 1.0f, tolerance) << "no choice named: ENGAGE stays ON";
+    EXPECT_NEAR (param (snapshotIndex).getValueForText ("7.00"), snapshotValue (6), tolerance);
 }
 
 TEST_F (Vst3HostTest, PassesAudioBitExact)
@@ -319,6 +320,10 @@ TEST_F (Vst3HostTest, SnapshotRecallReachesTheHostAsAGesture)
     EXPECT_EQ (ends, 1);
     EXPECT_TRUE (heardMinus5InsideGesture);
     EXPECT_NEAR (param (thresholdIndex).getValue(), minus5, tolerance);
+
+    // The snapshots differ in THRESHOLD only: no other lane is touched.
+    for (const auto& e : log.getEvents())
+        EXPECT_EQ (e.index, thresholdIndex) << "the recall touched " << expectedParameters()[(size_t) e.index].name;
 }
 
 TEST_F (Vst3HostTest, HostWriteIsNotEchoedBackToTheHost)

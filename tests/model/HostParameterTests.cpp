@@ -81,13 +81,36 @@ TEST_F (HostParameters, ChoiceTextsAndLookups)
     EXPECT_EQ (p.getText (0.0f, 0), "PEAK");
     EXPECT_EQ (p.getText (1.0f, 0), "RMS");
     EXPECT_EQ (p.getValueForText ("RMS"), 1.0f);
-    EXPECT_EQ (p.getValueForText ("rms"), 0.0f); // case matters: no match is the first choice
-    EXPECT_EQ (p.getValueForText ("HOLD"), 0.0f);
-    EXPECT_EQ (p.getText (2.0f, 0), "RMS"); // clamped by the snap to the last choice
+    EXPECT_EQ (p.getValueForText (" rms"), 1.0f); // blanks and case do not matter
+    EXPECT_EQ (p.getText (2.0f, 0), "RMS");       // clamped by the snap to the last choice
+
+    // A number names the choice it shows; a switch takes 1 and 0.
+    for (auto i : { engage, thdEnable, scHwInsert })
+    {
+        auto& onOff = hostParameter (i);
+        EXPECT_EQ (onOff.getValueForText ("ON "), 1.0f);
+        EXPECT_EQ (onOff.getValueForText ("on"), 1.0f);
+        EXPECT_EQ (onOff.getValueForText ("1"), 1.0f);
+        EXPECT_EQ (onOff.getValueForText ("0.00"), 0.0f);
+    }
 
     auto& s = hostParameter (snapshot);
     EXPECT_EQ (s.getText (1.0f, 0), "32");
     EXPECT_FLOAT_EQ (s.getValueForText ("5"), 4.0f / 31.0f);
+
+    for (auto text : { " 17", "17 ", "17.00", "+17" })
+        EXPECT_FLOAT_EQ (s.getValueForText (text), 16.0f / 31.0f) << text;
+
+    // A text that names no choice changes nothing: the value held comes back.
+    model.setParamValue (nullptr, snapshot, 9.0f);
+    p.setValue (1.0f);
+    drainMessages();
+
+    for (auto text : { "HOLD", "", "2", "0.5", "1e0" })
+        EXPECT_EQ (p.getValueForText (text), 1.0f) << text;
+
+    for (auto text : { "HOLD", "", "0", "33", "17.5", "1e1" })
+        EXPECT_FLOAT_EQ (s.getValueForText (text), 9.0f / 31.0f) << text;
 }
 
 TEST_F (HostParameters, HostWritesReachTheModelOnTheMessageThreadWithoutAGesture)
@@ -120,6 +143,57 @@ TEST_F (HostParameters, TheHostKeepsItsOwnUnsnappedValue)
     ASSERT_TRUE (runMessageLoopUntil ([&]
                                       { return value (mix) == 33.0f; }));
     EXPECT_EQ (p.getValue(), unsnapped);
+}
+
+TEST_F (HostParameters, TheHostShowsTheValueInForceAndNoWriteOfItsOwnIsDropped)
+{
+    // Stepped knobs put ATTACK 10, RELEASE 600 and RATIO 2 in force for the
+    // host's 13, 700 and 1: the host is handed those, without a gesture.
+    model.setNonAutomatableParamValue (nullptr, ParamData::stepKnobs, true);
+    HostRecorder host;
+    const std::pair<int, float> writes[] = { { attack, 13.0f }, { release, 700.0f }, { ratio, 1.0f } };
+
+    for (auto [i, real] : writes)
+    {
+        hostParameter (i).addListener (&host);
+        hostParameter (i).setValue (daw (i).getRange().convertTo0to1 (real));
+    }
+
+    drainMessages();
+    EXPECT_EQ (hostParameter (attack).getCurrentValueAsText(), "10.00");
+    EXPECT_EQ (hostParameter (release).getCurrentValueAsText(), "600.00");
+    EXPECT_EQ (hostParameter (ratio).getCurrentValueAsText(), "2.00");
+
+    for (const auto& e : host.take())
+        EXPECT_EQ (e.kind, ParamEvent::value) << e;
+
+    // Free knobs again: the lane's 13 is a change, and is played.
+    model.setNonAutomatableParamValue (nullptr, ParamData::stepKnobs, false);
+    hostParameter (attack).setValue (daw (attack).getRange().convertTo0to1 (13.0f));
+    drainMessages();
+    EXPECT_EQ (value (attack), 13.0f);
+
+    for (auto [i, real] : writes)
+        hostParameter (i).removeListener (&host);
+}
+
+TEST_F (HostParameters, WhatTheHostSetsAtOneMomentIsOneChangeWithTheSnapshotFirst)
+{
+    // THRESHOLD -20 and snapshot 2 in one block: snapshot 2 plays the host's
+    // -20 and keeps it; snapshot 1 keeps its own -5; the host hears no recall
+    // of THRESHOLD.
+    HostRecorder host;
+    hostParameter (threshold).addListener (&host);
+    hostParameter (threshold).setValue (daw (threshold).getRange().convertTo0to1 (-20.0f));
+    hostParameter (snapshot).setValue (1.0f / 31.0f);
+    drainMessages();
+
+    EXPECT_EQ (value (snapshot), 1.0f);
+    EXPECT_EQ (value (threshold), -20.0f);
+    EXPECT_EQ (model.getPreset().getSnapshotValue (1, threshold), -20.0f);
+    EXPECT_EQ (model.getPreset().getSnapshotValue (0, threshold), -5.0f);
+    EXPECT_TRUE (host.take().empty());
+    hostParameter (threshold).removeListener (&host);
 }
 
 TEST_F (HostParameters, NanAndOutOfRangeWritesNeverReachTheModelAsGarbage)
@@ -179,4 +253,14 @@ TEST_F (HostParameters, ALoadWinsOverHostWritesStillOnTheirWay)
     p.setValue (daw (threshold).getRange().convertTo0to1 (-25.0f));
     EXPECT_TRUE (runMessageLoopUntil ([&]
                                       { return value (threshold) == -25.0f; }));
+
+    // After a load every host parameter holds what was loaded, also where its
+    // own value would snap to it.
+    hostParameter (thdEnable).setValue (0.043f);
+    drainMessages();
+    juce::MemoryBlock off;
+    processor.getStateInformation (off);
+    hostParameter (thdEnable).setValue (0.218f);
+    processor.setStateInformation (off.getData(), (int) off.getSize());
+    EXPECT_EQ (hostParameter (thdEnable).getValue(), 0.0f);
 }

@@ -300,6 +300,49 @@ TEST_F (ProductModel, ResetSetsEveryControlButSnapshotToItsDefaultAsGestures)
     hostParameter (threshold).removeListener (&host);
 }
 
+TEST_F (ProductModel, TheHostIsToldOfEveryChangeOfTheSavedSettingsAndOfNothingElse)
+{
+    struct : juce::AudioProcessorListener
+    {
+        void audioProcessorParameterChanged (juce::AudioProcessor*, int, float) override {}
+        void audioProcessorChanged (juce::AudioProcessor*, const ChangeDetails& details) override { count += details.nonParameterStateChanged ? 1 : 0; }
+        int count = 0;
+    } host;
+
+    processor.addListener (&host);
+    juce::MemoryBlock project;
+    processor.getStateInformation (project);
+
+    const std::pair<int, juce::var> changes[] = { { scaleFactor, 0.5 }, { ParamData::stepKnobs, true }, { snapshotVisible, true }, { sendingHwFeedback, false }, { recallFlagFor (mix), false }, { connectedDevSn, 81 }, { shouldBeConnected, false } };
+
+    for (const auto& [index, v] : changes)
+    {
+        const auto before = host.count;
+        model.setNonAutomatableParamValue (nullptr, index, v);
+        model.setNonAutomatableParamValue (nullptr, index, v);
+        EXPECT_EQ (host.count, before + 1) << naParamName[index];
+    }
+
+    // The unit's live states, the display, the history flags, parameters and a
+    // load are no news of this kind.
+    const auto before = host.count;
+    for (auto index : { isConnected, hardwareAB, sidechainListen, canUndo, canRedo, canPaste })
+        model.setNonAutomatableParamValue (nullptr, index, 1);
+
+    turn (mix, 20.0f);
+    processor.setStateInformation (project.getData(), (int) project.getSize());
+    EXPECT_EQ (host.count, before);
+
+    // An undo that gives a snapshot back only its own value is.
+    advanceMs (600);
+    turn (threshold, -20.0f);
+    selectSnapshot (1);
+    runCommand (Ids::mvQCompressor::undo);
+    EXPECT_EQ (model.getPreset().getSnapshotValue (0, threshold), -5.0f);
+    EXPECT_EQ (host.count, before + 1);
+    processor.removeListener (&host);
+}
+
 TEST_F (ProductModel, DeviceSelectorRequestsWaitAsOnePendingCommand)
 {
     EXPECT_EQ (processor.getPendingCommand(), nullptr);

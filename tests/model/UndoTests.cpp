@@ -142,18 +142,79 @@ TEST_F (Undo, ANewStepAfterUndoDeletesTheRedoStates)
     EXPECT_EQ (value (output), 2.0f);
 }
 
-TEST_F (Undo, ChangesWithoutGesturesBelongToTheLiveStep)
+TEST_F (Undo, TheHostsChangesAreNoStepAndUndoNeitherTakesThemBackNorPlaysThemAgain)
 {
+    // The host plays THRESHOLD while MIX is turned: undo gives MIX back and
+    // leaves THRESHOLD where the host put it, untouched.
+    HostRecorder host;
+    hostParameter (threshold).addListener (&host);
+    auto automate = [this] (float real)
+    {
+        hostParameter (threshold).setValue (dynamic_cast<juce::MvDawParameter&> (hostParameter (threshold)).getRange().convertTo0to1 (real));
+        drainMessages();
+    };
+
+    automate (-8.0f);
     advanceMs (600);
     turn (mix, 10.0f);
-
-    // Host automation: no gesture, no new step.
-    model.setParamValue (nullptr, thd, 40.0f);
-    EXPECT_EQ (history.getNumStates(), 2);
-
+    automate (-20.0f);
     runCommand (Ids::mvQCompressor::undo);
     EXPECT_EQ (value (mix), 100.0f);
-    EXPECT_EQ (value (thd), 0.0f);
+    EXPECT_EQ (value (threshold), -20.0f);
+
+    // Automation after the undo leaves the way forward, and redo does not play
+    // an older value of the host's.
+    automate (-30.0f);
+    EXPECT_EQ (na (canRedo), juce::var (true));
+    runCommand (Ids::mvQCompressor::redo);
+    EXPECT_EQ (value (mix), 10.0f);
+    EXPECT_EQ (value (threshold), -30.0f);
+    EXPECT_TRUE (host.take().empty()) << "the host heard of its own lane";
+
+    // A step whose only change the host has taken over since is gone.
+    advanceMs (600);
+    turn (threshold, -12.0f);
+    automate (-25.0f);
+    runCommand (Ids::mvQCompressor::undo);
+    EXPECT_EQ (value (mix), 100.0f);
+    hostParameter (threshold).removeListener (&host);
+}
+
+TEST_F (Undo, AStepThatChangesNothingIsDroppedAtOnceAndCostsNoRealStep)
+{
+    // The unit's gesture stays open after MIX went 100, 60 and back to 100: there
+    // is nothing to undo, and the next turn in that gesture is a step of its own.
+    advanceMs (600);
+    model.beginParamGesture (unit (mix), mix);
+    model.setParamValue (unit (mix), mix, 60.0f);
+    model.setParamValue (unit (mix), mix, 100.0f);
+    EXPECT_EQ (na (canUndo), juce::var (false));
+    model.setParamValue (unit (mix), mix, 70.0f);
+    EXPECT_EQ (na (canUndo), juce::var (true));
+    model.endParamGesture (unit (mix), mix);
+    runCommand (Ids::mvQCompressor::undo);
+    EXPECT_EQ (value (mix), 100.0f);
+    EXPECT_EQ (na (canUndo), juce::var (false));
+
+    // On a full history, a switch clicked off and on again throws out no step.
+    for (int i = 1; i <= 32; ++i)
+    {
+        advanceMs (600);
+        turn (mix, (float) i);
+    }
+
+    advanceMs (600);
+    turn (engage, 0.0f);
+    advanceMs (100);
+    turn (engage, 1.0f);
+
+    int numUndos = 0;
+
+    for (; (bool) na (canUndo) && numUndos < 40; ++numUndos)
+        runCommand (Ids::mvQCompressor::undo);
+
+    EXPECT_EQ (numUndos, 32);
+    EXPECT_EQ (value (mix), 100.0f);
 }
 
 TEST_F (Undo, ApplyingAStepOpensNoNewStepAndLeavesTheGapClockAlone)
@@ -245,7 +306,7 @@ TEST_F (Undo, OnlyAChangeMakesAStepAndAnyChangeAfterAnUndoEndsTheWayForward)
     EXPECT_EQ (value (mix), 100.0f);
 
     // After an undo, a press in place leaves the way forward; a change within
-    // the gap ends it, and is a step of its own; so does host automation.
+    // the gap ends it, and is a step of its own.
     turn (mix, 50.0f);
     runCommand (Ids::mvQCompressor::undo);
     turn (mix, value (mix));
@@ -255,8 +316,6 @@ TEST_F (Undo, OnlyAChangeMakesAStepAndAnyChangeAfterAnUndoEndsTheWayForward)
     runCommand (Ids::mvQCompressor::undo);
     EXPECT_EQ (value (output), 0.0f);
     EXPECT_EQ (value (mix), 100.0f);
-    model.setParamValue (nullptr, thd, 20.0f);
-    EXPECT_EQ (na (canRedo), juce::var (false));
 }
 
 TEST_F (Undo, AStepThatCrossesASnapshotPutsItBackWithItsKnobModeAndWhatItHeld)
@@ -284,8 +343,8 @@ TEST_F (Undo, AStepThatCrossesASnapshotPutsItBackWithItsKnobModeAndWhatItHeld)
     EXPECT_EQ (value (attack), 30.0f);
     EXPECT_EQ (preset.getSnapshotValue (0, attack), 15.0f);
 
-    // The host selects 04 after the user's last change: undo takes that change
-    // back on 01, and 04 keeps its own values.
+    // The host selects 04 after the user's last change on 01: undo takes that
+    // change back in 01, and leaves the host's choice and what it recalled.
     selectSnapshot (0);
     preset.setSnapshotValue (3, threshold, -30.0f);
     advanceMs (600);
@@ -294,8 +353,9 @@ TEST_F (Undo, AStepThatCrossesASnapshotPutsItBackWithItsKnobModeAndWhatItHeld)
     model.setParamValue (nullptr, snapshot, 3.0f);
     drainMessages();
     runCommand (Ids::mvQCompressor::undo);
-    EXPECT_EQ (value (snapshot), 0.0f);
-    EXPECT_EQ (value (threshold), -5.0f);
+    EXPECT_EQ (value (snapshot), 3.0f);
+    EXPECT_EQ (value (threshold), -30.0f);
+    EXPECT_EQ (preset.getSnapshotValue (0, threshold), -5.0f);
     EXPECT_EQ (preset.getSnapshotValue (3, threshold), -30.0f);
     runCommand (Ids::mvQCompressor::redo);
     EXPECT_EQ (value (snapshot), 3.0f);
@@ -402,7 +462,9 @@ TEST_F (Undo, InRandomSessionsUndoAndRedoGiveBackExactlyWhatWasShown)
     // the arrows and the host, host automation, stepped knobs, recall flags, copy,
     // paste and reset, bank switches whose values the unit reports at once or late,
     // front-panel turns, undo and redo; then undo all the way back and redo all
-    // the way forward.
+    // the way forward. What the host changes is in every state from then on. The
+    // host hears one gesture with its value for each control a command, a recall,
+    // a knob mode, the unit or undo and redo change, and no other.
     const juce::Identifier commands[] = { Ids::mvQCompressor::copy, Ids::mvQCompressor::paste, Ids::mvQCompressor::resetPreset };
     const int switches[] = { engage, thdEnable, scHwInsert, detector };
     std::array<std::array<float, numRecallableParams>, 2> banks; // what the unit holds in A and B
@@ -418,6 +480,11 @@ TEST_F (Undo, InRandomSessionsUndoAndRedoGiveBackExactlyWhatWasShown)
         for (int i = 0; i < numRecallableParams; ++i)
             bank[(size_t) i] = value (i);
 
+    HostRecorder host;
+
+    for (int i = 0; i < numParams; ++i)
+        hostParameter (i).addListener (&host);
+
     model.setNonAutomatableParamValue (nullptr, isConnected, true);
 
     for (int seed = 1; seed <= 100 && ! HasFailure(); ++seed)
@@ -426,6 +493,7 @@ TEST_F (Undo, InRandomSessionsUndoAndRedoGiveBackExactlyWhatWasShown)
         processor.setStateInformation (fresh.getData(), (int) fresh.getSize());
         dispatchPendingMessages();
         std::vector<std::vector<float>> seen { shown() };
+        host.take();
 
         for (int step = 0; step < 50; ++step)
         {
@@ -480,7 +548,8 @@ TEST_F (Undo, InRandomSessionsUndoAndRedoGiveBackExactlyWhatWasShown)
                     advanceMs ((juce::uint32) random.nextInt (1000));
 
                     for (int p = 0; p < numRecallableParams; ++p)
-                        turn (p, banks[(size_t) bank][(size_t) p], unit (p));
+                        if (model.valueInForce (p, banks[(size_t) bank][(size_t) p]) != value (p))
+                            turn (p, banks[(size_t) bank][(size_t) p], unit (p));
 
                     model.bankSettingsReported();
                     break;
@@ -498,12 +567,66 @@ TEST_F (Undo, InRandomSessionsUndoAndRedoGiveBackExactlyWhatWasShown)
             for (int p = 0; p < numRecallableParams; ++p)
                 banks[(size_t) (int) na (hardwareAB)][(size_t) p] = value (p);
 
+            const auto isHosts = action == 5 || action == 6;
+            // The control a hand may have pressed without changing it.
+            const auto handTurned = action == 2 ? switches[i % 4] : (action == 3 || action == 4)                ? (int) snapshot
+                                                                : (action <= 1 || action == 10 || action == 11) ? i
+                                                                                                                : -1;
+            const auto events = host.take();
+
+            for (int p = 0; p < numParams; ++p)
+            {
+                std::vector<ParamEvent::Kind> kinds;
+
+                for (const auto& e : events)
+                    if (e.index == p)
+                        kinds.push_back (e.kind);
+
+                const auto onlyValues = std::all_of (kinds.begin(), kinds.end(), [] (auto k)
+                                                     { return k == ParamEvent::value; });
+                const auto oneGesture = kinds.size() >= 3 && kinds.front() == ParamEvent::gestureBegin && kinds.back() == ParamEvent::gestureEnd
+                                        && std::all_of (kinds.begin() + 1, kinds.end() - 1, [] (auto k)
+                                                        { return k == ParamEvent::value; });
+
+                if (p != handTurned)
+                {
+                    ASSERT_TRUE (onlyValues || oneGesture) << "the host heard a gesture on " << paramName[p] << " without a value, or more than one, action " << action << " " << ::testing::PrintToString (events);
+                }
+            }
+
             if (action < 12)
             {
                 if (shown() == before)
+                {
                     ASSERT_EQ (std::make_pair (history.getNumStates(), history.getPosition()), historyBefore) << "a change of nothing made a step";
-                else
+                }
+                else if (! isHosts)
+                {
                     ASSERT_EQ (na (canRedo), juce::var (false)) << "a change left the way forward";
+                }
+            }
+
+            // What the host changed, every state shows from now on.
+            if (const auto after = shown(); isHosts)
+            {
+                // A snapshot the host chose comes with its knob mode and what it recalls.
+                auto isTaken = [&] (size_t f)
+                {
+                    const auto p = (int) f - 2;
+                    return after[f] != before[f]
+                           || (action == 5 && after[14] != before[14] && (f == 0 || p == snapshot || (p >= 0 && p < numRecallableParams && (bool) na (recallFlagFor (p)))));
+                };
+
+                for (auto& state : seen)
+                {
+                    for (size_t f = 0; f < state.size(); ++f)
+                        if (isTaken (f))
+                            state[f] = after[f];
+
+                    if (state[0] != 0.0f) // stepped: the values are shown on the steps
+                        for (auto p : { ratio, attack, release })
+                            state[(size_t) p + 2] = QCompressorParamsManager::quantiseToSteps (p, state[(size_t) p + 2]);
+                }
             }
 
             seen.push_back (shown());
@@ -544,4 +667,7 @@ TEST_F (Undo, InRandomSessionsUndoAndRedoGiveBackExactlyWhatWasShown)
 
         ASSERT_EQ (na (canRedo), juce::var (false));
     }
+
+    for (int i = 0; i < numParams; ++i)
+        hostParameter (i).removeListener (&host);
 }

@@ -45,8 +45,13 @@ void MvDawParameter::setValue (float newValue)
 
     newValue = jlimit (0.0f, 1.0f, newValue);
 
+    // The flag is raised after the value is in place, so whoever takes the flag
+    // reads this value or a newer one.
     if (value.exchange (newValue) != newValue)
+    {
+        hostWritePending = true;
         triggerAsyncUpdate();
+    }
 }
 
 float MvDawParameter::getDefaultValue() const
@@ -118,10 +123,37 @@ void MvDawParameter::paramValueChanged (int, float realValue)
 void MvDawParameter::takeModelValue()
 {
     cancelPendingUpdate();
+    hostWritePending = false;
 
-    // A value of the host's own that the model holds snapped stays the host's.
-    if (const auto modelValue = manager.getParamValue (index); toSnappedReal (value.load()) != modelValue)
+    const auto modelValue = manager.getParamValue (index);
+
+    if (value.load() != jlimit (0.0f, 1.0f, range.convertTo0to1 (snapToRange (modelValue))))
         paramValueChanged (index, modelValue);
+}
+
+std::optional<float> MvDawParameter::takeHostWrite()
+{
+    if (! hostWritePending.exchange (false))
+        return {};
+
+    cancelPendingUpdate();
+    return range.convertFrom0to1 (value.load());
+}
+
+void MvDawParameter::showValueInForce()
+{
+    const auto modelValue = manager.getParamValue (index);
+    auto shown = value.load();
+
+    if (hostWritePending || toSnappedReal (shown) == modelValue)
+        return;
+
+    // Only over the value looked at: a host write that came in meanwhile is
+    // newer, and goes to the model next.
+    const auto normalised = jlimit (0.0f, 1.0f, range.convertTo0to1 (snapToRange (modelValue)));
+
+    if (value.compare_exchange_strong (shown, normalised))
+        setValueNotifyingHost (normalised);
 }
 
 void MvDawParameter::paramGestureChanged (int, bool starting)
@@ -134,7 +166,7 @@ void MvDawParameter::paramGestureChanged (int, bool starting)
 
 void MvDawParameter::handleAsyncUpdate()
 {
-    manager.setParamValue (this, index, range.convertFrom0to1 (value.load()));
+    manager.applyHostChanges();
 }
 
 //==============================================================================
@@ -179,7 +211,33 @@ String MvDawParameterChoice::getText (float normalisedValue, int) const
 
 float MvDawParameterChoice::getValueForText (const String& text) const
 {
-    return range.convertTo0to1 (jlimit (range.start, range.end, (float) choices.indexOf (text)));
+    const auto trimmed = text.trim();
+    auto choice = choices.indexOf (trimmed, true);
+
+    // A number: "17.00" names the snapshot shown as 17, "1" a switch's ON.
+    if (choice < 0 && trimmed.isNotEmpty() && trimmed.containsOnly ("+-0123456789.")
+        && trimmed.trimCharactersAtStart ("+-").containsAnyOf ("0123456789"))
+    {
+        const auto number = trimmed.getDoubleValue();
+        auto isWholeNumber = [] (const String& s)
+        { return s.isNotEmpty() && s.containsOnly ("0123456789"); };
+
+        if (std::all_of (choices.begin(), choices.end(), isWholeNumber))
+        {
+            for (int i = 0; i < choices.size() && choice < 0; ++i)
+                if (choices[i].getDoubleValue() == number)
+                    choice = i;
+        }
+        else if (number == std::floor (number) && isPositiveAndBelow (number, (double) choices.size()))
+        {
+            choice = (int) number;
+        }
+    }
+
+    if (choice < 0)
+        return getValue();
+
+    return range.convertTo0to1 (jlimit (range.start, range.end, (float) choice));
 }
 
 } // namespace juce

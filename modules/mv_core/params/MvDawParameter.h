@@ -8,10 +8,13 @@ namespace juce
     A host parameter bound to one automatable index of an MvParamsManager.
 
     From host to model: setValue() (any thread) only exchanges an atomic and posts
-    an update; on the message thread the latest value is converted to real units
-    and set on the model with this parameter as the source. From model to host:
-    the parameter listens to its index, stores the snapped, normalised value
-    first and then notifies the host, so a model change never loops back.
+    an update; on the message thread the model takes the latest value of every
+    host parameter with a write waiting, as one change (applyHostChanges), with
+    each parameter as the source of its own. From model to host: the parameter
+    listens to its index, stores the snapped, normalised value first and then
+    notifies the host, so a model change never loops back. Where the model puts
+    another value in force than the host wrote (the knob steps), the parameter
+    hands it back to the host without a gesture, so the host shows what plays.
 
     The parameter id is the decimal index, which gives VST3 and AU the same ids as
     an id-less parameter would get; LV2 symbols must not start with a digit, so
@@ -64,11 +67,24 @@ public:
     static String makeParameterId (int index);
 
     /** Drops a host write that has not reached the model yet and gives the host
-        the model's value when it holds another (message thread). A state load
-        calls this, so that what it set is what the instance plays; a host write
-        that comes after it is a new one and is handed over as usual.
+        the model's value, exactly, when it holds another (message thread). A
+        state load calls this, so that every host parameter holds what was
+        loaded; a host write that comes after it is a new one and is handed over
+        as usual.
     */
     void takeModelValue();
+
+    /** The host's latest write, in real units, when one is waiting for the
+        message thread; it is no longer waiting then. Message thread.
+    */
+    std::optional<float> takeHostWrite();
+
+    /** Gives the host the value in force when the model holds another than this
+        parameter shows (a value the knob steps moved), as a value without a
+        gesture, so that nothing is recorded. A value the host wrote between two
+        interval steps stays the host's: it shows the same. Message thread.
+    */
+    void showValueInForce();
 
     //==============================================================================
     using MvParamsManager::AutomatableParamListener::paramGestureChanged;
@@ -80,7 +96,7 @@ public:
     /** Model gesture to host gesture (message thread). */
     void paramGestureChanged (int index, bool starting) override;
 
-    /** Host to model (message thread). */
+    /** Host to model (message thread): the model takes every host write waiting. */
     void handleAsyncUpdate() override;
 
 protected:
@@ -91,6 +107,7 @@ protected:
     const int index;
     const NormalisableRange<float> range;
     std::atomic<float> value;
+    std::atomic<bool> hostWritePending { false };
     float defaultValue;
     const int decimals = 2;
 
@@ -116,8 +133,11 @@ public:
     int getNumSteps() const override;
     bool isDiscrete() const override;
 
-    /** The choice's text; an index outside the list reads as an empty text, and a
-        text that matches no choice (case matters) gives the first choice.
+    /** The choice's text; an index outside the list reads as an empty text. A
+        text names a choice by its text (blanks around it and case do not matter)
+        or by the number it shows: a list of numbers by the number, any other
+        list by the position (0 and 1 for OFF and ON). A text that names no
+        choice gives the value held, so it changes nothing.
     */
     String getText (float normalisedValue, int maximumStringLength) const override;
     float getValueForText (const String& text) const override;

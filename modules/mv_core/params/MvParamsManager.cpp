@@ -68,6 +68,26 @@ void MvParamsManager::setNonAutomatableParamValue (NonAutomatableParamListener* 
             listener->nonAutomatableParamValueChanged (index, record.value);
 }
 
+void MvParamsManager::applyHostChanges()
+{
+    hostWritten.clear();
+
+    for (int i = 0; i < automatable.size(); ++i)
+    {
+        if (auto* parameter = dynamic_cast<MvDawParameter*> (getHostParameter (i)))
+        {
+            if (const auto hostValue = parameter->takeHostWrite())
+            {
+                setParamValue (parameter, i, *hostValue);
+                hostWritten.push_back (parameter);
+            }
+        }
+    }
+
+    for (auto* parameter : hostWritten)
+        parameter->showValueInForce();
+}
+
 //==============================================================================
 void MvParamsManager::addHostParameter (AudioProcessorParameter* parameter)
 {
@@ -85,6 +105,7 @@ void MvParamsManager::addHostParameter (AudioProcessorParameter* parameter)
         record->listeners.add (listener);
 
     automatable.add (record);
+    hostWritten.reserve ((size_t) automatable.size());
 }
 
 void MvParamsManager::addParamListener (AutomatableParamListener* listener, int index, ListenerInitState init)

@@ -2,6 +2,7 @@
 
 namespace juce
 {
+class MvDawParameter;
 
 //==============================================================================
 /**
@@ -90,6 +91,13 @@ public:
     */
     virtual void setNonAutomatableParamValue (NonAutomatableParamListener* source, int index, var value);
 
+    /** Takes every host write waiting for the message thread, as one change: in
+        index order, each with its host parameter as the source, and then hands
+        the host the values in force (MvDawParameter::showValueInForce). A host
+        parameter calls this when its write arrives on the message thread.
+    */
+    virtual void applyHostChanges();
+
     //==============================================================================
     /** Registers the next automatable index for a host parameter. A null pointer is
         ignored and uses no index. When the parameter listens to the model it
@@ -167,6 +175,7 @@ protected:
     AudioProcessor* const owner;
     OwnedArray<AutomatableParameter> automatable;
     OwnedArray<NonAutomatableParameter> nonAutomatable;
+    std::vector<MvDawParameter*> hostWritten; // the host parameters of one applyHostChanges
 
 private:
     JUCE_DECLARE_NON_COPYABLE_WITH_LEAK_DETECTOR (MvParamsManager)
