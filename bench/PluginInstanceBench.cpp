@@ -123,13 +123,23 @@ void hostWritesOnly (benchmark::State& state)
     juce::MessageManager::getInstance()->runDispatchLoopUntil (20);
 }
 
-// Host automation reaching the model once an undo step exists: each change
-// ends with the history's check that the step still changes something.
+// Host automation reaching the model once undo steps exist (one, or a full
+// history): each change is taken into every state kept, and the history then
+// drops any step that has come to change nothing.
 void modelChangesWithAnUndoStep (benchmark::State& state)
 {
     QCompressorPluginInstance instance;
     auto& model = instance.getModel();
-    model.applyAsGesture (ParamData::mix, 50.0f);
+    juce::uint32 now = 0;
+    model.getUndoManager().setClock ([&now]
+                                     { return now; });
+
+    for (int step = 0; step < state.range (0); ++step)
+    {
+        now += 1000;
+        model.applyAsGesture (ParamData::mix, (float) step);
+    }
+
     int round = 0;
 
     for (auto _ : state)
@@ -174,5 +184,5 @@ BENCHMARK (destroyLastInstanceWhileItsThreadWaits)->Unit (benchmark::kMicrosecon
 BENCHMARK (createAndDestroyInstanceBesideAnother)->Unit (benchmark::kMicrosecond);
 BENCHMARK (hostWritesUntilTheModelHoldsTheLast)->Unit (benchmark::kMillisecond);
 BENCHMARK (hostWritesOnly)->Unit (benchmark::kMillisecond);
-BENCHMARK (modelChangesWithAnUndoStep)->Unit (benchmark::kMicrosecond);
+BENCHMARK (modelChangesWithAnUndoStep)->ArgName ("steps")->Arg (1)->Arg (32)->Unit (benchmark::kMicrosecond);
 BENCHMARK (loadFullSavedState)->Unit (benchmark::kMicrosecond);

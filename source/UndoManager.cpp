@@ -132,6 +132,20 @@ void QCompressorUndoManager::hostChangeEnded()
         taken[(size_t) i] = after.values[(size_t) i] != before.values[(size_t) i]
                             || (recalled && i < ParamData::numRecallableParams && (bool) manager.getNonAutomatableParamValue (ParamData::recallFlagFor (i)));
 
+    // The snapshots' slots the host wrote: one or a few, or SNAPSHOT in all 32.
+    std::array<std::pair<juce::uint8, juce::uint8>, ParamData::numSnapshots * ParamData::numParams> recordsWritten;
+    size_t numRecordsWritten = 0;
+    std::bitset<ParamData::numSnapshots> modesWritten;
+
+    for (size_t s = 0; s < after.snapshots.records.size(); ++s)
+    {
+        for (size_t i = 0; i < after.values.size(); ++i)
+            if (after.snapshots.records[s][i] != before.snapshots.records[s][i])
+                recordsWritten[numRecordsWritten++] = { (juce::uint8) s, (juce::uint8) i };
+
+        modesWritten[s] = after.snapshots.stepKnobs[s] != before.snapshots.stepKnobs[s];
+    }
+
     for (size_t k = 0; k < states.size(); ++k)
     {
         if ((int) k == position)
@@ -149,15 +163,15 @@ void QCompressorUndoManager::hostChangeEnded()
         if (after.bank != before.bank)
             state.bank = after.bank;
 
-        for (size_t s = 0; s < after.snapshots.records.size(); ++s)
+        for (size_t w = 0; w < numRecordsWritten; ++w)
         {
-            for (size_t i = 0; i < after.values.size(); ++i)
-                if (after.snapshots.records[s][i] != before.snapshots.records[s][i])
-                    state.snapshots.records[s][i] = after.snapshots.records[s][i];
-
-            if (after.snapshots.stepKnobs[s] != before.snapshots.stepKnobs[s])
-                state.snapshots.stepKnobs[s] = after.snapshots.stepKnobs[s];
+            const auto [s, i] = recordsWritten[w];
+            state.snapshots.records[s][i] = after.snapshots.records[s][i];
         }
+
+        for (size_t s = 0; s < modesWritten.size(); ++s)
+            if (modesWritten[s])
+                state.snapshots.stepKnobs[s] = after.snapshots.stepKnobs[s];
 
         // A state with stepped knobs shows its values on the steps.
         if ((bool) state.stepKnobs)
