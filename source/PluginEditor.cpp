@@ -6,7 +6,7 @@ using namespace ParamData;
 
 //==============================================================================
 MorvaneLookAndFeel::MorvaneLookAndFeel()
-    : latoRegular (juce::Typeface::createSystemTypefaceFor (BinaryData::LatoRegular_ttf, (size_t) BinaryData::LatoRegular_ttfSize))
+    : latoRegular (juce::EmbeddedTypefaces::get (BinaryData::LatoRegular_ttf, (size_t) BinaryData::LatoRegular_ttfSize))
 {
     setColour (juce::PopupMenu::backgroundColourId, juce::Colour (0xff36383d));
     setColour (juce::PopupMenu::highlightedBackgroundColourId, juce::Colour (0xff252629));

@@ -281,6 +281,19 @@ TEST_F (EditorWindow, EveryFontIsLatoAndMenusUseThePanelColours)
     EXPECT_NE (juce::LookAndFeel::getDefaultLookAndFeel().findColour (juce::PopupMenu::backgroundColourId), juce::Colour (0xff36383d));
 }
 
+// A window opened after the last one closed makes no new copy of a font.
+TEST_F (EditorWindow, TheFontsAreMadeOnce)
+{
+    auto fonts = [this]
+    {
+        auto editor = open();
+        return std::vector<juce::Typeface::Ptr> { editor->getLookAndFeel().getTypefaceForFont ({}), editor->getMenuBar().getSnapshotLabel().getFont().getTypefacePtr() };
+    };
+
+    const auto first = fonts();
+    EXPECT_TRUE (fonts() == first);
+}
+
 TEST_F (EditorWindow, ClosingOneOfTwoWindowsLeavesTheOtherItsLook)
 {
     QCompressorPluginInstance otherProcessor;
