@@ -334,6 +334,38 @@ TEST_F (EditorWindow, ClosingTheWindowClosesItsMainMenu)
     EXPECT_TRUE (menuWindow == nullptr || ! menuWindow->isVisible());
 }
 
+// Nothing in the window shows a keyboard focus, so a key acts on no control
+// that was clicked before (Return once switched ENGAGE after a click on a knob).
+TEST_F (EditorWindow, AfterAClickNoKeyActsOnAControl)
+{
+    MV_NEEDS_DESKTOP();
+
+    auto editor = open();
+    ASSERT_TRUE (showWithFocus (*editor));
+    auto& peer = *editor->getPeer();
+    auto& view = editor->getMainView();
+    auto state = [this]
+    { return std::vector<float> { value (engage), value (thdEnable), value (snapshot) }; };
+
+    const std::pair<const char*, juce::Component*> controls[] = { { "a knob", &view.getKnob (KnobConfig::mixKnob).getSlider() },
+                                                                  { "THD ENABLE", &view.getEnableButton() },
+                                                                  { "the next snapshot arrow", &editor->getMenuBar().getNextSnapshotButton() } };
+
+    for (const auto& [name, control] : controls)
+    {
+        const auto at = editor->getLocalPoint (control, control->getLocalBounds().getCentre()).toFloat();
+
+        for (auto mods : { juce::ModifierKeys(), juce::ModifierKeys (juce::ModifierKeys::leftButtonModifier), juce::ModifierKeys() })
+            peer.handleMouseEvent (juce::MouseInputSource::InputSourceType::mouse, at, mods, 1.0f, 0.0f, juce::Time::currentTimeMillis());
+
+        drainMessages (10);
+        const auto before = state();
+        peer.handleKeyPress (juce::KeyPress (juce::KeyPress::returnKey));
+        drainMessages (10);
+        EXPECT_EQ (state(), before) << "Return after a click on " << name;
+    }
+}
+
 TEST_F (EditorWindow, EveryCaptionShowsWholeInsideItsBoxAtEveryScaleAndDensity)
 {
     set (snapshotVisible, true);
