@@ -40,7 +40,9 @@ QCompressorAudioProcessorEditor::QCompressorAudioProcessorEditor (QCompressorPlu
     paramsManager.addNonAutomatableParamListener (this, snapshotVisible, juce::MvParamsManager::sendCurrentValue);
     paramsManager.addNonAutomatableParamListener (this, scaleFactor, juce::MvParamsManager::sendCurrentValue);
 
-    setResizable (true, false);
+    // The size is the layout's: SCALE FACTOR and the strip set it, the host and
+    // the user's window frame do not.
+    setResizable (false, false);
     handleAsyncUpdate();
 }
 
@@ -89,6 +91,10 @@ void QCompressorAudioProcessorEditor::paint (juce::Graphics& g)
 
 void QCompressorAudioProcessorEditor::resized()
 {
+    // A host that resizes the window all the same (it was told it cannot) gets
+    // the layout's size back, rather than a panel beside a bare area or cut off.
+    if (getLocalBounds() != laidOutArea)
+        triggerAsyncUpdate();
 }
 
 void QCompressorAudioProcessorEditor::nonAutomatableParamValueChanged (int index, juce::var value)
@@ -132,7 +138,8 @@ void QCompressorAudioProcessorEditor::handleAsyncUpdate()
         height = (int) ((float) (menuHeight + panelHeight) * scale);
     }
 
-    setBounds (getX(), getY(), (int) ((float) width * scale), height);
+    laidOutArea = { (int) ((float) width * scale), height };
+    setBounds (laidOutArea.withPosition (getPosition()));
 }
 
 int QCompressorAudioProcessorEditor::getControlParameterIndex (juce::Component& control)

@@ -50,7 +50,9 @@ public:
     //==============================================================================
     void paint (juce::Graphics& g) override;
 
-    /** The host's size changes do not change the layout. */
+    /** The window keeps the size of its layout: a size given from outside is put
+        back (asynchronously).
+    */
     void resized() override;
 
     /** The automatable index a control sets, or -1. */
@@ -85,6 +87,7 @@ private:
     MenuBar menuBar;
     SnapshotsComponent snapshotsComponent;
     QCompressorView mainView;
+    juce::Rectangle<int> laidOutArea; // the window's local bounds as the layout set them
 
     static constexpr int snapshotStripHeight = SnapshotsComponent::stripHeight;
 

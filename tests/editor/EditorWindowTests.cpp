@@ -141,11 +141,28 @@ TEST_F (EditorWindow, FollowsTheStripAndTheScaleInOneAsynchronousLayout)
     EXPECT_NEAR (panelShown.getBottom(), 257, 1);
 
     // Other values do not touch the layout.
-    editor->setSize (100, 100);
+    editor->getMainView().setTopLeftPosition (0, 0);
     set (canUndo, true);
     set (sidechainListen, true);
     drainMessages();
-    EXPECT_EQ (editor->getWidth(), 100);
+    EXPECT_EQ (editor->getMainView().getY(), 0);
+}
+
+// The host and the standalone's frame are told the size is fixed; a window
+// resized all the same gets the layout's size back: never a panel beside a bare
+// area, or cut off.
+TEST_F (EditorWindow, KeepsTheSizeOfItsLayout)
+{
+    auto editor = open();
+    EXPECT_FALSE (editor->isResizable());
+    drainMessages();
+
+    for (auto size : { juce::Rectangle<int> (1100, 600), juce::Rectangle<int> (300, 200) })
+    {
+        editor->setBounds (size);
+        drainMessages();
+        EXPECT_EQ (editor->getLocalBounds(), juce::Rectangle<int> (735, 318));
+    }
 }
 
 TEST_F (EditorWindow, ADamagedScaleCannotMakeTheWindowVanish)
