@@ -70,13 +70,13 @@ public:
     SnapshotsComponent& getSnapshotsComponent() noexcept { return snapshotsComponent; }
     QCompressorView& getMainView() noexcept { return mainView; }
 
-private:
     /** The scale the window is laid out at for a SCALE FACTOR value: the value
         itself from 0.25 to 2, the default scale for anything else (not finite,
         out of that range, not a number at all).
     */
     static float scaleFor (const juce::var& factor);
 
+private:
     /** Makes newDefault (or the framework's own, for nullptr) the default look-and-feel. */
     static void installDefaultLookAndFeel (juce::LookAndFeel* newDefault);
 
