@@ -43,6 +43,12 @@ QCompressorAudioProcessorEditor::QCompressorAudioProcessorEditor (QCompressorPlu
     // The size is the layout's: SCALE FACTOR and the strip set it, the host and
     // the user's window frame do not.
     setResizable (false, false);
+
+    // No control in the window takes the keyboard focus (none shows it), so a
+    // click hands it to the window, which uses no key: it never passes on to a
+    // button of the host's window around it (the standalone's "Settings..."),
+    // where Return would click that.
+    setWantsKeyboardFocus (true);
     handleAsyncUpdate();
 }
 

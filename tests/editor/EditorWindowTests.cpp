@@ -352,17 +352,25 @@ TEST_F (EditorWindow, ClosingTheWindowClosesItsMainMenu)
 }
 
 // Nothing in the window shows a keyboard focus, so a key acts on no control
-// that was clicked before (Return once switched ENGAGE after a click on a knob).
+// that was clicked before (Return once switched ENGAGE after a click on a knob),
+// nor on a button of the window around it (the standalone's "Settings...").
 TEST_F (EditorWindow, AfterAClickNoKeyActsOnAControl)
 {
     MV_NEEDS_DESKTOP();
 
     auto editor = open();
-    ASSERT_TRUE (showWithFocus (*editor));
-    auto& peer = *editor->getPeer();
+    juce::Component window;
+    juce::TextButton windowButton;
+    window.addAndMakeVisible (windowButton);
+    window.addAndMakeVisible (*editor);
+    windowButton.setBounds (0, editor->getBottom(), 80, 30);
+    window.setSize (editor->getWidth(), windowButton.getBottom());
+    ASSERT_TRUE (showWithFocus (window));
+    auto& peer = *window.getPeer();
     auto& view = editor->getMainView();
-    auto state = [this]
-    { return std::vector<float> { value (engage), value (thdEnable), value (snapshot) }; };
+    auto state = [&]
+    { return std::vector<float> { value (engage), value (thdEnable), value (snapshot), (float) windowButton.getToggleState() }; };
+    windowButton.setClickingTogglesState (true);
 
     const std::pair<const char*, juce::Component*> controls[] = { { "a knob", &view.getKnob (KnobConfig::mixKnob).getSlider() },
                                                                   { "THD ENABLE", &view.getEnableButton() },
@@ -370,7 +378,7 @@ TEST_F (EditorWindow, AfterAClickNoKeyActsOnAControl)
 
     for (const auto& [name, control] : controls)
     {
-        const auto at = editor->getLocalPoint (control, control->getLocalBounds().getCentre()).toFloat();
+        const auto at = window.getLocalPoint (control, control->getLocalBounds().getCentre()).toFloat();
 
         for (auto mods : { juce::ModifierKeys(), juce::ModifierKeys (juce::ModifierKeys::leftButtonModifier), juce::ModifierKeys() })
             peer.handleMouseEvent (juce::MouseInputSource::InputSourceType::mouse, at, mods, 1.0f, 0.0f, juce::Time::currentTimeMillis());
