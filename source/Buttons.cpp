@@ -27,6 +27,10 @@ MainsButton::MainsButton()
     ringImage = juce::ImageCache::getFromMemory (BinaryData::engage_ring_png, BinaryData::engage_ring_pngSize);
 
     setClickingTogglesState (true);
+    // The panel draws no keyboard focus, so no switch takes it: Return would
+    // click a switch that nothing shows is chosen (a click on a knob hands the
+    // focus to the first one that takes it).
+    setWantsKeyboardFocus (false);
 }
 
 void MainsButton::paintButton (juce::Graphics& g, bool, bool shouldDrawButtonAsDown)
@@ -61,6 +65,7 @@ LampButton::LampButton (juce::String captionToUse, Layout layoutToUse)
     frameImage = juce::ImageCache::getFromMemory (BinaryData::lamp_frame_png, BinaryData::lamp_frame_pngSize);
 
     setClickingTogglesState (true);
+    setWantsKeyboardFocus (false); // as ENGAGE
 }
 
 void LampButton::paintButton (juce::Graphics& g, bool, bool shouldDrawButtonAsDown)

@@ -1,5 +1,6 @@
 #include "MenuBar.h"
 
+#include "PluginEditor.h"
 #include "SettingsComponent.h"
 
 using namespace ParamData;
@@ -8,7 +9,7 @@ namespace
 {
 constexpr int barHeight = 25;
 
-// The menu ticks a size only for exactly the value that item sets.
+// The menu ticks a size only for exactly the scale that item sets.
 bool isScale (float value, float itemScale) { return std::equal_to<float>() (value, itemScale); }
 
 // A pop-up is placed on a display; without one (a host run headless) there is
@@ -187,7 +188,8 @@ void MenuBar::resized()
 //==============================================================================
 juce::PopupMenu MenuBar::createMainMenu() const
 {
-    const auto scale = (float) (double) paramsManager.getNonAutomatableParamValue (scaleFactor);
+    // The size the window is shown at: a saved value it cannot use shows the default.
+    const auto scale = QCompressorAudioProcessorEditor::scaleFor (paramsManager.getNonAutomatableParamValue (scaleFactor));
     const auto feedback = (bool) paramsManager.getNonAutomatableParamValue (sendingHwFeedback);
     auto stepped = [this]
     { return (bool) paramsManager.getNonAutomatableParamValue (stepKnobs); };

@@ -6,7 +6,7 @@ using namespace ParamData;
 
 //==============================================================================
 MorvaneLookAndFeel::MorvaneLookAndFeel()
-    : latoRegular (juce::Typeface::createSystemTypefaceFor (BinaryData::LatoRegular_ttf, (size_t) BinaryData::LatoRegular_ttfSize))
+    : latoRegular (juce::EmbeddedTypefaces::get (BinaryData::LatoRegular_ttf, (size_t) BinaryData::LatoRegular_ttfSize))
 {
     setColour (juce::PopupMenu::backgroundColourId, juce::Colour (0xff36383d));
     setColour (juce::PopupMenu::highlightedBackgroundColourId, juce::Colour (0xff252629));
@@ -40,7 +40,15 @@ QCompressorAudioProcessorEditor::QCompressorAudioProcessorEditor (QCompressorPlu
     paramsManager.addNonAutomatableParamListener (this, snapshotVisible, juce::MvParamsManager::sendCurrentValue);
     paramsManager.addNonAutomatableParamListener (this, scaleFactor, juce::MvParamsManager::sendCurrentValue);
 
-    setResizable (true, false);
+    // The size is the layout's: SCALE FACTOR and the strip set it, the host and
+    // the user's window frame do not.
+    setResizable (false, false);
+
+    // No control in the window takes the keyboard focus (none shows it), so a
+    // click hands it to the window, which uses no key: it never passes on to a
+    // button of the host's window around it (the standalone's "Settings..."),
+    // where Return would click that.
+    setWantsKeyboardFocus (true);
     handleAsyncUpdate();
 }
 
@@ -89,6 +97,10 @@ void QCompressorAudioProcessorEditor::paint (juce::Graphics& g)
 
 void QCompressorAudioProcessorEditor::resized()
 {
+    // A host that resizes the window all the same (it was told it cannot) gets
+    // the layout's size back, rather than a panel beside a bare area or cut off.
+    if (getLocalBounds() != laidOutArea)
+        triggerAsyncUpdate();
 }
 
 void QCompressorAudioProcessorEditor::nonAutomatableParamValueChanged (int index, juce::var value)
@@ -132,7 +144,8 @@ void QCompressorAudioProcessorEditor::handleAsyncUpdate()
         height = (int) ((float) (menuHeight + panelHeight) * scale);
     }
 
-    setBounds (getX(), getY(), (int) ((float) width * scale), height);
+    laidOutArea = { (int) ((float) width * scale), height };
+    setBounds (laidOutArea.withPosition (getPosition()));
 }
 
 int QCompressorAudioProcessorEditor::getControlParameterIndex (juce::Component& control)

@@ -50,7 +50,9 @@ public:
     //==============================================================================
     void paint (juce::Graphics& g) override;
 
-    /** The host's size changes do not change the layout. */
+    /** The window keeps the size of its layout: a size given from outside is put
+        back (asynchronously).
+    */
     void resized() override;
 
     /** The automatable index a control sets, or -1. */
@@ -68,13 +70,13 @@ public:
     SnapshotsComponent& getSnapshotsComponent() noexcept { return snapshotsComponent; }
     QCompressorView& getMainView() noexcept { return mainView; }
 
-private:
     /** The scale the window is laid out at for a SCALE FACTOR value: the value
         itself from 0.25 to 2, the default scale for anything else (not finite,
         out of that range, not a number at all).
     */
     static float scaleFor (const juce::var& factor);
 
+private:
     /** Makes newDefault (or the framework's own, for nullptr) the default look-and-feel. */
     static void installDefaultLookAndFeel (juce::LookAndFeel* newDefault);
 
@@ -85,6 +87,7 @@ private:
     MenuBar menuBar;
     SnapshotsComponent snapshotsComponent;
     QCompressorView mainView;
+    juce::Rectangle<int> laidOutArea; // the window's local bounds as the layout set them
 
     static constexpr int snapshotStripHeight = SnapshotsComponent::stripHeight;
 

@@ -107,6 +107,10 @@ SnapshotNumber::SnapshotNumber()
     for (auto& digit : digitSegments)
         for (int segment = 0; segment < numSegments; ++segment)
             digit[(size_t) segment] = makeSegmentOutline (segment);
+
+    // The strip draws no keyboard focus, so Return must not recall a snapshot
+    // through a button that nothing shows is chosen.
+    setWantsKeyboardFocus (false);
 }
 
 SnapshotNumber::~SnapshotNumber() = default;

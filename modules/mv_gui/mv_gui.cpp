@@ -13,6 +13,7 @@
 // compiles this module links.
 #include <FontBinaryData.h>
 
+#include "fonts/EmbeddedTypefaces.cpp"
 #include "menu/MenuBarIcons.cpp"
 #include "menu/MenuBarButton.cpp"
 #include "menu/MenuBarShapeButton.cpp"

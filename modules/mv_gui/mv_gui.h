@@ -22,8 +22,11 @@
 
 #include <array>
 #include <functional>
+#include <utility>
+#include <vector>
 
 #include "identifiers/MvGuiIds.h"
+#include "fonts/EmbeddedTypefaces.h"
 #include "menu/MainMenuColours.h"
 #include "menu/MenuBarIcons.h"
 #include "menu/MenuBarButton.h"

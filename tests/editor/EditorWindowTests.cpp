@@ -141,11 +141,28 @@ TEST_F (EditorWindow, FollowsTheStripAndTheScaleInOneAsynchronousLayout)
     EXPECT_NEAR (panelShown.getBottom(), 257, 1);
 
     // Other values do not touch the layout.
-    editor->setSize (100, 100);
+    editor->getMainView().setTopLeftPosition (0, 0);
     set (canUndo, true);
     set (sidechainListen, true);
     drainMessages();
-    EXPECT_EQ (editor->getWidth(), 100);
+    EXPECT_EQ (editor->getMainView().getY(), 0);
+}
+
+// The host and the standalone's frame are told the size is fixed; a window
+// resized all the same gets the layout's size back: never a panel beside a bare
+// area, or cut off.
+TEST_F (EditorWindow, KeepsTheSizeOfItsLayout)
+{
+    auto editor = open();
+    EXPECT_FALSE (editor->isResizable());
+    drainMessages();
+
+    for (auto size : { juce::Rectangle<int> (1100, 600), juce::Rectangle<int> (300, 200) })
+    {
+        editor->setBounds (size);
+        drainMessages();
+        EXPECT_EQ (editor->getLocalBounds(), juce::Rectangle<int> (735, 318));
+    }
 }
 
 TEST_F (EditorWindow, ADamagedScaleCannotMakeTheWindowVanish)
@@ -281,6 +298,19 @@ TEST_F (EditorWindow, EveryFontIsLatoAndMenusUseThePanelColours)
     EXPECT_NE (juce::LookAndFeel::getDefaultLookAndFeel().findColour (juce::PopupMenu::backgroundColourId), juce::Colour (0xff36383d));
 }
 
+// A window opened after the last one closed makes no new copy of a font.
+TEST_F (EditorWindow, TheFontsAreMadeOnce)
+{
+    auto fonts = [this]
+    {
+        auto editor = open();
+        return std::vector<juce::Typeface::Ptr> { editor->getLookAndFeel().getTypefaceForFont ({}), editor->getMenuBar().getSnapshotLabel().getFont().getTypefacePtr() };
+    };
+
+    const auto first = fonts();
+    EXPECT_TRUE (fonts() == first);
+}
+
 TEST_F (EditorWindow, ClosingOneOfTwoWindowsLeavesTheOtherItsLook)
 {
     QCompressorPluginInstance otherProcessor;
@@ -319,6 +349,46 @@ TEST_F (EditorWindow, ClosingTheWindowClosesItsMainMenu)
     // The menu draws with the editor's look-and-feel: it must close with the editor.
     editor.reset();
     EXPECT_TRUE (menuWindow == nullptr || ! menuWindow->isVisible());
+}
+
+// Nothing in the window shows a keyboard focus, so a key acts on no control
+// that was clicked before (Return once switched ENGAGE after a click on a knob),
+// nor on a button of the window around it (the standalone's "Settings...").
+TEST_F (EditorWindow, AfterAClickNoKeyActsOnAControl)
+{
+    MV_NEEDS_DESKTOP();
+
+    auto editor = open();
+    juce::Component window;
+    juce::TextButton windowButton;
+    window.addAndMakeVisible (windowButton);
+    window.addAndMakeVisible (*editor);
+    windowButton.setBounds (0, editor->getBottom(), 80, 30);
+    window.setSize (editor->getWidth(), windowButton.getBottom());
+    ASSERT_TRUE (showWithFocus (window));
+    auto& peer = *window.getPeer();
+    auto& view = editor->getMainView();
+    auto state = [&]
+    { return std::vector<float> { value (engage), value (thdEnable), value (snapshot), (float) windowButton.getToggleState() }; };
+    windowButton.setClickingTogglesState (true);
+
+    const std::pair<const char*, juce::Component*> controls[] = { { "a knob", &view.getKnob (KnobConfig::mixKnob).getSlider() },
+                                                                  { "THD ENABLE", &view.getEnableButton() },
+                                                                  { "the next snapshot arrow", &editor->getMenuBar().getNextSnapshotButton() } };
+
+    for (const auto& [name, control] : controls)
+    {
+        const auto at = window.getLocalPoint (control, control->getLocalBounds().getCentre()).toFloat();
+
+        for (auto mods : { juce::ModifierKeys(), juce::ModifierKeys (juce::ModifierKeys::leftButtonModifier), juce::ModifierKeys() })
+            peer.handleMouseEvent (juce::MouseInputSource::InputSourceType::mouse, at, mods, 1.0f, 0.0f, juce::Time::currentTimeMillis());
+
+        drainMessages (10);
+        const auto before = state();
+        peer.handleKeyPress (juce::KeyPress (juce::KeyPress::returnKey));
+        drainMessages (10);
+        EXPECT_EQ (state(), before) << "Return after a click on " << name;
+    }
 }
 
 TEST_F (EditorWindow, EveryCaptionShowsWholeInsideItsBoxAtEveryScaleAndDensity)

@@ -410,6 +410,9 @@ TEST_F (MenuBarTest, MainMenuTicksFollowTheModel)
 
     model().setNonAutomatableParamValue (nullptr, scaleFactor, 0.6);
     EXPECT_EQ (tickedIds (menuBar->createMainMenu()), (std::vector<int> { 14 })) << "no size for another scale";
+
+    model().setNonAutomatableParamValue (nullptr, scaleFactor, 75.0);
+    EXPECT_EQ (tickedIds (menuBar->createMainMenu()), (std::vector<int> { 14, 11 })) << "a value the window cannot use shows it at 75 %";
 }
 
 TEST_F (MenuBarTest, MainMenuChoicesSetTheValuesTheyName)

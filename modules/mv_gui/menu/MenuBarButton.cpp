@@ -3,6 +3,9 @@ namespace juce
 MenuBarButton::MenuBarButton()
     : Button ("MenuBarButton")
 {
+    // The bar draws no keyboard focus, so Return must not click a button that
+    // nothing shows is chosen.
+    setWantsKeyboardFocus (false);
 }
 
 MenuBarButton::~MenuBarButton() = default;

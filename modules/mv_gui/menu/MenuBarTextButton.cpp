@@ -1,12 +1,7 @@
 namespace juce
 {
-MenuBarTextButton::BoldTypeface::BoldTypeface()
-    : typeface (Typeface::createSystemTypefaceFor (FontBinaryData::LatoBold_ttf, (size_t) FontBinaryData::LatoBold_ttfSize))
-{
-}
-
 MenuBarTextButton::MenuBarTextButton()
-    : font (boldTypeface->typeface)
+    : font (EmbeddedTypefaces::get (FontBinaryData::LatoBold_ttf, (size_t) FontBinaryData::LatoBold_ttfSize))
 {
     font.setHeight (14.0f);
 }

@@ -6,8 +6,8 @@ namespace juce
 /**
     A menu-bar button that draws a word in Lato Bold.
 
-    The buttons share one typeface made from the embedded font data; it lives
-    while any text button does. The drawn text is separate from the button
+    The buttons share one typeface made once from the embedded font data (see
+    EmbeddedTypefaces). The drawn text is separate from the button
     text of Button, which stays "MenuBarButton".
 
     Message thread only.
@@ -43,13 +43,6 @@ public:
     void paintButton (Graphics&, bool shouldDrawButtonAsHighlighted, bool shouldDrawButtonAsDown) override;
 
 private:
-    struct BoldTypeface
-    {
-        BoldTypeface();
-        Typeface::Ptr typeface;
-    };
-
-    SharedResourcePointer<BoldTypeface> boldTypeface;
     Font font;
     String text;
 
