@@ -35,6 +35,7 @@ SettingsComponent::SettingsComponent (QCompressorParamsManager& model)
     {
         auto& toggle = toggles[(size_t) k];
         addAndMakeVisible (toggle);
+        toggle.setWantsKeyboardFocus (false);
         toggle.setButtonText (ParamData::paramName[k]);
         toggle.setToggleState (static_cast<bool> (paramsManager.getNonAutomatableParamValue (ParamData::recallFlagFor (k))),
                                juce::dontSendNotification);
@@ -42,6 +43,12 @@ SettingsComponent::SettingsComponent (QCompressorParamsManager& model)
 
     addAndMakeVisible (cancelButton);
     addAndMakeVisible (acceptButton);
+
+    // Nothing here shows the keyboard focus, so no button takes it: Return after
+    // a click would flip a toggle or accept with nothing to say why. The window
+    // keeps it, for Escape.
+    cancelButton.setWantsKeyboardFocus (false);
+    acceptButton.setWantsKeyboardFocus (false);
     cancelButton.onClick = [this]
     { closeWindow(); };
     acceptButton.onClick = [this]

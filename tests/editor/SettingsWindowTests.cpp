@@ -340,6 +340,18 @@ TEST_F (SettingsTest, EscapeClosesButNotWithModifiers)
     EXPECT_FALSE (window->keyPressed (juce::KeyPress ('a')));
     ASSERT_NE (window, nullptr);
 
+    // Return after a click on a toggle flips nothing.
+    auto& toggle = window->getSettingsComponent().getToggle (ParamData::ratio);
+    const auto at = window->getLocalPoint (&toggle, toggle.getLocalBounds().getCentre()).toFloat();
+
+    for (auto mods : { MK(), MK (MK::leftButtonModifier), MK() })
+        window->getPeer()->handleMouseEvent (juce::MouseInputSource::InputSourceType::mouse, at, mods, 1.0f, 0.0f, juce::Time::currentTimeMillis());
+
+    ASSERT_FALSE (toggle.getToggleState());
+    window->getPeer()->handleKeyPress (juce::KeyPress (juce::KeyPress::returnKey));
+    mvtest::drainMessages (10);
+    EXPECT_FALSE (toggle.getToggleState());
+
     EXPECT_TRUE (window->keyPressed (juce::KeyPress (juce::KeyPress::escapeKey)));
     EXPECT_EQ (window, nullptr);
     EXPECT_TRUE (recorder.events.empty());
