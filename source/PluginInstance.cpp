@@ -346,25 +346,6 @@ void handHostParametersTheModelValues (QCompressorParamsManager& model)
         if (auto* hostParameter = dynamic_cast<juce::MvDawParameter*> (model.getHostParameter (i)))
             hostParameter->takeModelValue();
 }
-
-// Whether a setting is taken from a saved state: the live states, the display
-// and the history flags never are.
-bool isRestoredSetting (int index)
-{
-    switch (index)
-    {
-        case sendingHwFeedback:
-        case ParamData::stepKnobs:
-        case scaleFactor:
-        case snapshotVisible:
-        case shouldBeConnected:
-        case connectedDevSn: // unless the instance has its own unit (decided when it is set)
-            return true;
-
-        default:
-            return index >= snapshotEngage && index <= snapshotDetector;
-    }
-}
 } // namespace
 
 //==============================================================================
@@ -573,6 +554,24 @@ private:
 
     JUCE_DECLARE_NON_COPYABLE (StateTreeReader)
 };
+
+//==============================================================================
+bool QCompressorPluginInstance::isRestoredSetting (int index)
+{
+    switch (index)
+    {
+        case sendingHwFeedback:
+        case ParamData::stepKnobs:
+        case scaleFactor:
+        case snapshotVisible:
+        case shouldBeConnected:
+        case connectedDevSn: // unless the instance has its own unit (decided when it is set)
+            return true;
+
+        default:
+            return index >= snapshotEngage && index <= snapshotDetector;
+    }
+}
 
 //==============================================================================
 QCompressorParamsManager* QCompressorPluginInstance::createParamsManager (juce::AudioProcessor* owner)

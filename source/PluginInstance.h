@@ -77,6 +77,11 @@ public:
     /** The command kept for the next editor, or nullptr. */
     const juce::MvCommand* getPendingCommand() const noexcept { return pendingCommand.get(); }
 
+    /** Whether a saved state restores the non-automatable index: the settings
+        do, the live states, the display and the history flags never do.
+    */
+    static bool isRestoredSetting (int index);
+
     /** The root type of the saved state. */
     static constexpr const char* stateType = "Q_COMPRESSOR_ALPHA";
 
