@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <csignal>
 
 using namespace mvtest;
@@ -13,18 +14,11 @@ using namespace mvtest;
 namespace
 {
 #if defined(MV_STANDALONE_PATH) && JUCE_LINUX
-/** What xdotool printed after finding the app's window (it has 30 s). */
-juce::String xdotool (const juce::StringArray& onTheWindow)
-{
-    juce::StringArray command { "timeout", "30", "xdotool", "search", "--sync", "--onlyvisible", "--name", "^MV QCompressor$" };
-    command.addArray (onTheWindow);
-    juce::ChildProcess process;
-    return process.start (command) ? process.readAllProcessOutput().trim() : juce::String();
-}
-
 // The first run turns MIX down from 100 % with the mouse wheel and gets SIGTERM
 // at once, before the delayed save. The second finds the change, turns MIX down
-// again, keeps a second start from running beside it and gets SIGTERM.
+// again, saves that a short while later, keeps a second start from running
+// beside it and gets SIGTERM. Only the windows of the processes started here are
+// touched.
 TEST (StandaloneApp, KeepsTheWorkOfARunEndedBySigtermAndRunsOnce)
 {
     const juce::TemporaryFile home;
@@ -32,15 +26,36 @@ TEST (StandaloneApp, KeepsTheWorkOfARunEndedBySigtermAndRunsOnce)
     const auto settingsFile = home.getFile().getChildFile (".config/MV QCompressor.settings");
     const juce::StringArray start { "env", "HOME=" + home.getFile().getFullPathName(), resolveBundlePath (MV_STANDALONE_PATH, "Standalone", "MV QCompressor") };
 
-    // MIX's knob at the default scale of 75 %, below the window's title bar.
-    const juce::StringArray turnMixDown { "mousemove", "--window", "%1", "582", "105", "click", "5", "getwindowpid", "%1" };
+    // Started through a shell that prints its process id, which the app takes over.
+    const auto startApp = [&] (juce::ChildProcess& app)
+    {
+        juce::StringArray command { "sh", "-c", "echo $$; exec \"$@\"", "sh" };
+        command.addArray (start);
+        juce::String pid;
+        char c = 0;
+
+        if (app.start (command, juce::ChildProcess::wantStdOut))
+            while (app.readProcessOutput (&c, 1) == 1 && c != '\n')
+                pid << c;
+
+        return pid.getIntValue();
+    };
+
+    // One notch down on MIX's knob (at the default scale of 75 %, below the title
+    // bar); xdotool reads the window's process id back once the server has the input.
+    const auto turnMixDown = [] (int pid)
+    {
+        juce::ChildProcess xdotool;
+        xdotool.start (juce::StringArray { "timeout", "30", "xdotool", "search", "--sync", "--onlyvisible", "--all", "--pid", juce::String (pid), "--name", "^MV QCompressor$", "mousemove", "--window", "%1", "582", "105", "click", "5", "getwindowpid", "%1" });
+        return xdotool.readAllProcessOutput().trim().getIntValue() == pid;
+    };
 
     const auto storedMix = [&]
     {
         const juce::PropertiesFile settings (settingsFile, {});
         juce::MemoryBlock state;
         state.fromBase64Encoding (settings.getValue ("filterState"));
-        return settings.isValidFile() ? storedSnapshotValue (readStateTree (state), 0, 5) : -1.0f;
+        return settings.isValidFile() ? storedSnapshotValue (readStateTree (state), 0, 5) : std::nanf ("");
     };
 
     juce::ChildProcess first, second, secondStart;
@@ -51,18 +66,22 @@ TEST (StandaloneApp, KeepsTheWorkOfARunEndedBySigtermAndRunsOnce)
                                                 p->kill();
                                     } };
 
-    ASSERT_TRUE (first.start (start, 0));
-    const auto firstPid = xdotool (turnMixDown).getIntValue();
-    ASSERT_GT (firstPid, 0) << "no window";
+    const auto firstPid = startApp (first);
+    ASSERT_GT (firstPid, 0);
+    ASSERT_TRUE (turnMixDown (firstPid));
     ::kill (firstPid, SIGTERM);
     ASSERT_TRUE (first.waitForProcessToFinish (20000));
 
     const auto mixAfterFirst = storedMix();
     EXPECT_LT (mixAfterFirst, 100.0f) << "the change made before SIGTERM is lost";
 
-    ASSERT_TRUE (second.start (start, 0));
-    const auto pid = xdotool (turnMixDown).getIntValue();
-    ASSERT_GT (pid, 0) << "no window";
+    const auto pid = startApp (second);
+    ASSERT_GT (pid, 0);
+    ASSERT_TRUE (turnMixDown (pid));
+    EXPECT_TRUE (runMessageLoopUntil ([&]
+                                      { return storedMix() < mixAfterFirst; },
+                                      10000))
+        << "the change is not saved while the app runs";
 
     ASSERT_TRUE (secondStart.start (start, 0));
     EXPECT_TRUE (secondStart.waitForProcessToFinish (20000)) << "a second copy runs beside the first";
