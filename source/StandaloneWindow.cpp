@@ -49,6 +49,10 @@ QCompressorStandaloneWindow::QCompressorStandaloneWindow (juce::AudioProcessor& 
 
 QCompressorStandaloneWindow::~QCompressorStandaloneWindow()
 {
+    // The processor forgets its editor before the editor goes, as in a host.
+    if (auto* editor = dynamic_cast<juce::AudioProcessorEditor*> (getContentComponent()))
+        processor.editorBeingDeleted (editor);
+
     clearContentComponent();
 }
 
