@@ -25,5 +25,18 @@ juce_add_plugin(MvQCompressor
 target_compile_definitions(MvQCompressor PUBLIC
     JucePlugin_LV2URI="https://mv-audio.example/plugins/qcompressor")
 
-# The Standalone's window needs the audio utilities; the tests do not.
+# The framework's Standalone entry point needs the audio utilities; the tests do not.
 target_link_libraries(MvQCompressor PRIVATE mv_product juce::juce_audio_utils)
+
+# The Standalone runs an application of its own (source/StandaloneApp.h), in
+# place of the framework's, which opens an audio device and saves only when its
+# window is closed.
+if(TARGET MvQCompressor_Standalone)
+    target_sources(MvQCompressor_Standalone PRIVATE
+        "${CMAKE_SOURCE_DIR}/source/StandaloneApp.cpp"
+        "${CMAKE_SOURCE_DIR}/source/StandaloneWindow.cpp")
+    target_compile_definitions(MvQCompressor_Standalone PRIVATE JUCE_USE_CUSTOM_PLUGIN_STANDALONE_APP=1)
+    target_link_libraries(MvQCompressor_Standalone PRIVATE
+        juce::juce_recommended_config_flags
+        juce::juce_recommended_warning_flags)
+endif()

@@ -4,6 +4,10 @@ include(Resources)
 
 file(GLOB MV_PRODUCT_SOURCES CONFIGURE_DEPENDS "${CMAKE_SOURCE_DIR}/source/*.cpp")
 
+# The Standalone's application and window are built into the Standalone alone
+# (cmake/Plugin.cmake).
+list(FILTER MV_PRODUCT_SOURCES EXCLUDE REGEX "/source/Standalone[^/]*\\.cpp$")
+
 add_library(mv_product INTERFACE)
 target_sources(mv_product INTERFACE ${MV_PRODUCT_SOURCES})
 target_include_directories(mv_product INTERFACE "${CMAKE_SOURCE_DIR}/source")

@@ -13,7 +13,7 @@ packages=(
     libgtest-dev libbenchmark-dev
     lilv-utils
     clang libclang-rt-14-dev
-    xvfb xauth
+    xvfb xauth xdotool
     qemu-system-x86 busybox-static kmod udev cpio xz-utils
 )
 

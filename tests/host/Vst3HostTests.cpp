@@ -162,6 +162,25 @@ TEST_F (Vst3HostTest, HasStereoInputAndOutputBuses)
     EXPECT_TRUE (instance->getBus (false, 0)->isEnabled());
 }
 
+TEST_F (Vst3HostTest, TakesOnlyTheLayoutsAPassThroughHonours)
+{
+    using Set = juce::AudioChannelSet;
+
+    const auto takes = [this] (Set in, Set out)
+    {
+        juce::AudioProcessor::BusesLayout layout;
+        layout.inputBuses.add (in);
+        layout.outputBuses.add (out);
+        return instance->checkBusesLayoutSupported (layout);
+    };
+
+    EXPECT_TRUE (takes (Set::mono(), Set::mono()));
+    EXPECT_TRUE (takes (Set::stereo(), Set::stereo()));
+    EXPECT_FALSE (takes (Set::mono(), Set::stereo())) << "the right output would carry no input";
+    EXPECT_FALSE (takes (Set::stereo(), Set::mono()));
+    EXPECT_FALSE (takes (Set::create7point1(), Set::create7point1()));
+}
+
 TEST_F (Vst3HostTest, ShowsNoProgramList)
 {
     // With a single program the VST3 wrapper offers no program-change

@@ -35,4 +35,10 @@ void MvPluginInstance::getCurrentProgramStateInformation (MemoryBlock&) {}
 void MvPluginInstance::setStateInformation (const void*, int) {}
 void MvPluginInstance::setCurrentProgramStateInformation (const void*, int) {}
 
+bool MvPluginInstance::isBusesLayoutSupported (const BusesLayout& layouts) const
+{
+    const auto set = layouts.getMainOutputChannelSet();
+    return layouts.getMainInputChannelSet() == set && (set == AudioChannelSet::mono() || set == AudioChannelSet::stereo());
+}
+
 } // namespace juce

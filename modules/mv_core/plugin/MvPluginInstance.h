@@ -58,7 +58,7 @@ public:
 
     //==============================================================================
     /** The common answers: the product name, no audio work (the buffer passes
-        unchanged), no tail, no MIDI, one program with an empty name. The state
+        unchanged, see isBusesLayoutSupported), no tail, no MIDI, one program with an empty name. The state
         calls do nothing here; the product saves and restores its own state.
     */
     const String getName() const override;
@@ -79,6 +79,13 @@ public:
     void getCurrentProgramStateInformation (MemoryBlock& destData) override;
     void setStateInformation (const void* data, int sizeInBytes) override;
     void setCurrentProgramStateInformation (const void* data, int sizeInBytes) override;
+
+    /** The layouts the pass-through can honour: the main input and output carry
+        the same set, mono or stereo, so that every output channel carries its own
+        input. (With more outputs than inputs, the framework leaves the extra
+        output channels holding whatever was in its buffers.)
+    */
+    bool isBusesLayoutSupported (const BusesLayout& layouts) const override;
 
     /** The model. */
     MvParamsManager& getParamsManager() const noexcept { return *model; }
