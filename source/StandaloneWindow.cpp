@@ -127,13 +127,10 @@ juce::File QCompressorStandaloneWindow::getLastStateFile() const
     return juce::File::isAbsolutePath (last) ? juce::File (last) : juce::File::getSpecialLocation (juce::File::userDocumentsDirectory);
 }
 
-void QCompressorStandaloneWindow::saveStateToFile()
+void QCompressorStandaloneWindow::chooseStateFile (const juce::String& title, int chooserFlags, std::function<void (const juce::File&)> useFile)
 {
-    stateFileChooser = std::make_unique<juce::FileChooser> ("Save current state", getLastStateFile());
-    const auto chooserFlags = juce::FileBrowserComponent::saveMode | juce::FileBrowserComponent::canSelectFiles
-                              | juce::FileBrowserComponent::warnAboutOverwriting;
-
-    stateFileChooser->launchAsync (chooserFlags, [this] (const juce::FileChooser& chooser)
+    stateFileChooser = std::make_unique<juce::FileChooser> (title, getLastStateFile());
+    stateFileChooser->launchAsync (chooserFlags | juce::FileBrowserComponent::canSelectFiles, [this, useFile] (const juce::FileChooser& chooser)
                                    {
         const auto file = chooser.getResult();
 
@@ -141,7 +138,13 @@ void QCompressorStandaloneWindow::saveStateToFile()
             return;
 
         settings.setValue (lastStateFileKey, file.getFullPathName());
+        useFile (file); });
+}
 
+void QCompressorStandaloneWindow::saveStateToFile()
+{
+    chooseStateFile ("Save current state", juce::FileBrowserComponent::saveMode | juce::FileBrowserComponent::warnAboutOverwriting, [this] (const juce::File& file)
+                     {
         juce::MemoryBlock state;
         processor.getStateInformation (state);
 
@@ -153,17 +156,8 @@ void QCompressorStandaloneWindow::saveStateToFile()
 
 void QCompressorStandaloneWindow::loadStateFromFile()
 {
-    stateFileChooser = std::make_unique<juce::FileChooser> ("Load a saved state", getLastStateFile());
-    const auto chooserFlags = juce::FileBrowserComponent::openMode | juce::FileBrowserComponent::canSelectFiles;
-
-    stateFileChooser->launchAsync (chooserFlags, [this] (const juce::FileChooser& chooser)
-                                   {
-        const auto file = chooser.getResult();
-
-        if (file == juce::File())
-            return;
-
-        settings.setValue (lastStateFileKey, file.getFullPathName());
+    chooseStateFile ("Load a saved state", juce::FileBrowserComponent::openMode, [this] (const juce::File& file)
+                     {
         juce::MemoryBlock state;
 
         if (file.loadFileAsData (state))

@@ -39,6 +39,7 @@ public:
 
 private:
     void showOptionsMenu();
+    void chooseStateFile (const juce::String& title, int chooserFlags, std::function<void (const juce::File&)> useFile);
     void saveStateToFile();
     void loadStateFromFile();
     void askToResetEverything();
