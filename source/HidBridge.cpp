@@ -425,6 +425,7 @@ QCompressorHidBridge::QCompressorHidBridge (QCompressorPluginInstance& instanceT
     stepKnobsParam = makeSwitch (ParamData::stepKnobs, juce::MvParamsManager::dontSendCurrentValue);
 
     paramsManager.addNonAutomatableParamListener (&sendingFeedback, sendingHwFeedback, juce::MvParamsManager::sendCurrentValue);
+    paramsManager.addNonAutomatableParamListener (&bankFollower, hardwareAB, juce::MvParamsManager::sendCurrentValue);
 }
 
 QCompressorHidBridge::~QCompressorHidBridge()
@@ -445,6 +446,7 @@ QCompressorHidBridge::~QCompressorHidBridge()
     paramsManager.removeNonAutomatableParamListener (sidechainListenParam.get(), sidechainListen);
     paramsManager.removeNonAutomatableParamListener (stepKnobsParam.get(), ParamData::stepKnobs);
     paramsManager.removeNonAutomatableParamListener (&sendingFeedback, sendingHwFeedback);
+    paramsManager.removeNonAutomatableParamListener (&bankFollower, hardwareAB);
 
     stepKnobsParam.reset();
     sidechainListenParam.reset();
@@ -471,14 +473,52 @@ juce::HidNonAutomatableParameter* QCompressorHidBridge::getSwitchMirror (int naI
     }
 }
 
-int QCompressorHidBridge::getCurrentBank() const noexcept
-{
-    return hardwareAbParam->getLastValueAsInt();
-}
-
 int QCompressorHidBridge::connectTimeBankType() const noexcept
 {
     return settingsTypeForBank (byteAt (connectTimeStatus, 51) & 0x01);
+}
+
+int QCompressorHidBridge::keptBankType() const noexcept
+{
+    return settingsTypeForBank (byteAt (kept->status, 51) & 0x01);
+}
+
+void QCompressorHidBridge::bankChanged (int bank)
+{
+    // Under the HID layer's lock: a frame is taken, decoded and answered as a
+    // whole either before the new bank or after it, so nothing made for one bank
+    // goes into the other's frame.
+    juce::CriticalSection noRegistry;
+    auto* registry = instance.getHidManager();
+    const juce::ScopedLock sl (registry != nullptr ? registry->getLock() : noRegistry);
+
+    // Past the handshake, what the plug-in made for the old bank and the unit has
+    // not confirmed is given up, and the new bank's next frame is read whole, so
+    // that the plug-in shows that bank's own values. (During the handshake every
+    // value waits for the push into the bank the plug-in selects.)
+    if (bank != exchangeBank.load() && isPastHandshake (state.load()))
+    {
+        for (auto* mirror : automatableParams)
+            mirror->giveUpOutstanding();
+
+        std::fill (std::begin (lastSettingsFrame), std::end (lastSettingsFrame), (char) 0);
+    }
+
+    exchangeBank.exchange (bank);
+}
+
+void QCompressorHidBridge::noteSettingsWrite (const char* receivedFrame) noexcept
+{
+    // The bank's settings as they were before this instance first wrote to it.
+    const auto bank = (byteAt (receivedFrame, 0) & 0x0F) - settingsFrameA;
+
+    if (! juce::isPositiveAndBelow (bank, 2))
+        return;
+
+    if (! kept->hasBank[bank])
+        std::memcpy (kept->banks[bank], receivedFrame, (size_t) frameSize);
+
+    kept->hasBank[bank] = kept->bankWritten[bank] = true;
 }
 
 //==============================================================================
@@ -595,19 +635,35 @@ void QCompressorHidBridge::handleRunningFrame (const char* frame, int type, char
         readHidSettingsFrame (copy, length);
 
         if (writeHidSettingsFrame (copy, length))
+        {
+            noteSettingsWrite (frame);
             writeReply (copy, type, response, responseLength);
+        }
     }
 }
 
 void QCompressorHidBridge::handleRecallFrame (int currentState, int type, char* response, int& responseLength)
 {
-    if (currentState == recallStatus && type == statusFrame)
+    const auto keptType = keptBankType();
+    const auto otherBank = keptType == settingsFrameA ? 1 : 0;
+
+    // The other bank, if the instance wrote into it, gets its own settings back
+    // when one of its frames comes along during the recall (once the unit has
+    // been sent its status back). A unit that sends no such frame keeps it as is.
+    if (type == otherBank + settingsFrameA && kept->bankWritten[otherBank] && ! otherBankRecalled && recallStep.load() >= 2)
+    {
+        writeReply (kept->banks[otherBank], type, response, responseLength);
+        answerSentOnce = otherBankAnswer;
+        otherBankRecalled = true;
+    }
+    else if (currentState == recallStatus && type == statusFrame)
     {
         if (recallStep.load() == 1)
         {
-            takeStatusFrame (connectTimeStatus);
-            writeReply (connectTimeStatus, statusFrame, response, responseLength);
-            answerSentOnce = true;
+            otherBankRecalled = false;
+            takeStatusFrame (kept->status);
+            writeReply (kept->status, statusFrame, response, responseLength);
+            answerSentOnce = recallAnswer;
             recallStep.exchange (2);
         }
         else
@@ -616,13 +672,13 @@ void QCompressorHidBridge::handleRecallFrame (int currentState, int type, char* 
             moveState (recallStatus, recallSettings);
         }
     }
-    else if (currentState == recallSettings && type == connectTimeBankType())
+    else if (currentState == recallSettings && type == keptType)
     {
         if (recallStep.load() == 3)
         {
-            readHidSettingsFrame (connectTimeSettings, frameSize);
-            writeReply (connectTimeSettings, type, response, responseLength);
-            answerSentOnce = true;
+            readHidSettingsFrame (kept->banks[type - settingsFrameA], frameSize);
+            writeReply (kept->banks[type - settingsFrameA], type, response, responseLength);
+            answerSentOnce = recallAnswer;
             recallStep.exchange (4);
         }
         else
@@ -636,7 +692,7 @@ void QCompressorHidBridge::handleRecallFrame (int currentState, int type, char* 
 void QCompressorHidBridge::hidDeviceReceiveCallback (char* report, int length, char*& response, int& responseLength)
 {
     const auto currentState = state.load();
-    answerSentOnce = false;
+    answerSentOnce = noOnceAnswer;
 
     if (! juce::isPositiveAndNotGreaterThan (currentState, (int) recallSettings))
         return;
@@ -663,6 +719,20 @@ void QCompressorHidBridge::hidDeviceReceiveCallback (char* report, int length, c
             {
                 std::memcpy (connectTimeSettings, report, (size_t) frameSize);
 
+                // The unit's own frames, unless this instance kept them at an
+                // earlier connection (it may have written to the unit since).
+                if (! kept->hasStatus)
+                {
+                    std::memcpy (kept->status, connectTimeStatus, (size_t) frameSize);
+                    kept->hasStatus = true;
+                }
+
+                if (! kept->hasBank[type - settingsFrameA])
+                {
+                    std::memcpy (kept->banks[type - settingsFrameA], report, (size_t) frameSize);
+                    kept->hasBank[type - settingsFrameA] = true;
+                }
+
                 // Marked before the handshake goes on, so that whoever sees it
                 // past the handshake also sees the frames kept.
                 if (moveState (captureSettings, pushStatus))
@@ -680,13 +750,16 @@ void QCompressorHidBridge::hidDeviceReceiveCallback (char* report, int length, c
             break;
 
         case pushSettings:
-            if (type == settingsFrameA)
+            // Into the bank the plug-in selects, as its status push has just told
+            // the unit, and no other.
+            if (type == settingsTypeForBank (getCurrentBank() > 0 ? 1 : 0))
             {
+                noteSettingsWrite (report);
                 char frame[frameSize] {};
                 int frameLength = frameSize;
                 writeHidSettingsFrame (frame, frameLength);
                 setByte (frame, 4, noControl);
-                writeReply (frame, settingsFrameA, response, responseLength);
+                writeReply (frame, type, response, responseLength);
                 moveState (pushSettings, running);
             }
             break;
@@ -703,7 +776,10 @@ void QCompressorHidBridge::hidDeviceReceiveCallback (char* report, int length, c
                 int frameLength = frameSize;
 
                 if (writeHidSettingsFrame (copy, frameLength))
+                {
+                    noteSettingsWrite (report);
                     writeReply (copy, type, response, responseLength);
+                }
 
                 moveState (presetSettings, running);
             }
@@ -722,8 +798,11 @@ void QCompressorHidBridge::hidDeviceReceiveCallback (char* report, int length, c
 
 void QCompressorHidBridge::hidAnswerRefused()
 {
+    if (answerSentOnce == otherBankAnswer)
+        otherBankRecalled = false;
+
     // Compare-exchange: a recall started again meanwhile keeps its own step.
-    if (auto step = recallStep.load(); answerSentOnce && (step == 2 || step == 4))
+    if (auto step = recallStep.load(); answerSentOnce == recallAnswer && (step == 2 || step == 4))
         recallStep.compare_exchange_strong (step, step - 1);
 }
 

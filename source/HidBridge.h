@@ -23,10 +23,12 @@ using ThreadBarierNonAutomatableParameter = AsyncNaParam;
     Once attached it is the listener of the unit's juce::HidDevice and consumes
     every input report on the HID thread: on connection it keeps the unit's
     status and settings as they were (for a later recall) and pushes the
-    plug-in's values; then the unit's frames pace a steady exchange in which the
-    bridge answers only when it has something to send. It pushes the values of a
-    loaded preset, can put unit and parameters back to the settings kept at
-    connection, and turns screen frames into SCREEN DATA.
+    plug-in's values into the bank the plug-in selects; then the unit's frames
+    pace a steady exchange in which the bridge answers only when it has something
+    to send, and a value made for one bank never goes into the other. It pushes
+    the values of a loaded preset, can put unit and parameters back to the
+    settings the unit held before the instance first wrote to it, and turns
+    screen frames into SCREEN DATA.
 
     The values travel through one device mirror per parameter the unit knows and
     two one-way holders (IS CONNECTED, SCREEN DATA). The protocol state is one
@@ -51,7 +53,7 @@ public:
         presetStatus,      /**< answers a status frame with the pending switches */
         presetSettings,    /**< answers a current bank frame with the pending values */
         recallStatus,      /**< status frames of the recall */
-        recallSettings     /**< connect-time bank frames of the recall */
+        recallSettings     /**< settings frames of the recall */
     };
 
     /** Bytes in a frame, and in a reply (report id + frame). */
@@ -69,6 +71,22 @@ public:
 
     /** Byte 4 of a settings frame when no control changed. */
     static constexpr int noControl = 0xFF;
+
+    /** What a unit held before an instance first wrote to it: its status frame
+        and the settings frame of each bank, and which banks the instance has
+        written into since. The recall puts these back. An instance keeps one for
+        each unit it attaches, for as long as it lives, and hands it to every bridge
+        it makes for that unit, so that a recall after a re-plug still restores the
+        unit's own settings. Used on the HID thread while a bridge is attached.
+    */
+    struct KeptSettings
+    {
+        char status[frameSize] {};
+        char banks[2][frameSize] {};
+        bool hasStatus = false;
+        bool hasBank[2] {};
+        bool bankWritten[2] {};
+    };
 
     //==============================================================================
     /** Creates an unattached bridge in captureStatus with all 16 values pending,
@@ -89,10 +107,10 @@ public:
     void hidDeviceReceiveCallback (char* report, int length, char*& response, int& responseLength) override;
 
     /** True after a frame answered with a reply of the recall: the recall sends
-        each of its two replies once, while the values of every other reply are
-        sent again until the unit echoes them. HID thread.
+        each of its replies once, while the values of every other reply are sent
+        again until the unit echoes them. HID thread.
     */
-    bool isAnswerSentOnce() const override { return answerSentOnce; }
+    bool isAnswerSentOnce() const override { return answerSentOnce != noOnceAnswer; }
 
     /** The recall's reply just made was not taken for sending: the recall keeps
         its step and answers the unit's next frame of the same kind again. HID
@@ -111,6 +129,12 @@ public:
         unit itself once its back-off is over). HID thread.
     */
     void hidOpenFailed() override;
+
+    /** Keeps the unit's settings in this record, which may hold them from an
+        earlier connection already, rather than in the bridge's own. Message thread,
+        before the bridge is attached; the record must outlive the bridge.
+    */
+    void keepSettingsIn (KeptSettings& record) noexcept { kept = &record; }
 
     /** Marks a bridge that a new one replaces: a loss it hears from now on neither
         restarts the instance's connect timer nor tells the instance it is no longer
@@ -140,7 +164,9 @@ public:
     */
     void beginLoadingPreset();
 
-    /** Starts a recall of the settings kept at connection. Message thread.
+    /** Starts a recall of the settings the unit held before this instance first
+        wrote to it: its status, the settings of the bank it used then, and those
+        of the other bank where the instance has written into it. Message thread.
         Does nothing before those settings were kept (the unit's connect-time
         frames are still unknown and a recall would send empty ones) or while the
         connection handshake is still running.
@@ -251,10 +277,14 @@ public:
     /** The mirror of a status switch (1, 2 or 4), or nullptr. */
     juce::HidNonAutomatableParameter* getSwitchMirror (int naIndex) const noexcept;
 
-    /** The current bank (the HARDWARE AB value the mirror last took). Any thread. */
-    int getCurrentBank() const noexcept;
+    /** The bank whose settings frames are taken and answered: the model's
+        HARDWARE AB as the message thread last saw it. Any thread.
+    */
+    int getCurrentBank() const noexcept { return exchangeBank.load(); }
 
-    /** The frames kept at connection. HID thread (or once the bridge is detached). */
+    /** The frames this connection found at its start (the recall uses those kept
+        before the instance first wrote to the unit). HID thread (or once the
+        bridge is detached). */
     const char* getConnectTimeStatus() const noexcept { return connectTimeStatus; }
     const char* getConnectTimeSettings() const noexcept { return connectTimeSettings; }
 
@@ -265,6 +295,17 @@ private:
     {
         void nonAutomatableParamValueChanged (int, juce::var value) override { enabled.exchange ((bool) value); }
         std::atomic<bool> enabled { true };
+    };
+
+    /** Follows HARDWARE AB in the model, whoever changes it (see bankChanged). */
+    struct BankFollower final : public juce::MvParamsManager::NonAutomatableParamListener
+    {
+        explicit BankFollower (QCompressorHidBridge& b)
+            : bridge (b)
+        {
+        }
+        void nonAutomatableParamValueChanged (int, juce::var value) override { bridge.bankChanged ((int) value); }
+        QCompressorHidBridge& bridge;
     };
 
     /** Tells the model, after the values the mirrors took from it, that the unit
@@ -281,6 +322,9 @@ private:
         QCompressorParamsManager& model;
     };
 
+    void bankChanged (int bank);
+    void noteSettingsWrite (const char* receivedFrame) noexcept;
+    int keptBankType() const noexcept;
     void takeStatusFrame (const char* frame);
     bool writePendingSwitches (char* frame);
     void answerStatusPush (const char* frame, char* response, int& responseLength);
@@ -305,11 +349,24 @@ private:
     char connectTimeStatus[frameSize] {};
     char connectTimeSettings[frameSize] {};
     FeedbackFollower sendingFeedback;
+    BankFollower bankFollower { *this };
     BankReport bankReport { paramsManager };
+    KeptSettings ownKept;
+    KeptSettings* kept = &ownKept; // the HID thread's once attached
+    std::atomic<int> exchangeBank { -1 };
     std::atomic<bool> screenFrameForgotten { false };
     std::atomic<bool> retired { false };
     std::atomic<bool> connectTimeCaptured { false };
-    bool answerSentOnce = false; // the HID thread's
+    // The HID thread's: the kind of answer sent once just made, and whether the
+    // recall running has put the other bank back.
+    enum OnceAnswer
+    {
+        noOnceAnswer,
+        recallAnswer,
+        otherBankAnswer
+    };
+    int answerSentOnce = noOnceAnswer;
+    bool otherBankRecalled = false;
 
     JUCE_DECLARE_NON_COPYABLE_WITH_LEAK_DETECTOR (QCompressorHidBridge)
 };

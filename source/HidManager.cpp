@@ -42,19 +42,27 @@ QCompressorHidManager::~QCompressorHidManager()
     cancelPendingUpdate();
 }
 
-QCompressorHidManager* QCompressorHidManager::acquire()
+QCompressorHidManager* QCompressorHidManager::acquire (UnitUser* user)
 {
     auto* registry = getInstance();
 
     if (registry != nullptr)
+    {
         ++registry->userCount;
+
+        if (user != nullptr)
+            registry->unitUsers.add (user);
+    }
 
     return registry;
 }
 
-void QCompressorHidManager::release()
+void QCompressorHidManager::release (UnitUser* user)
 {
     auto* registry = getInstanceWithoutCreating();
+
+    if (registry != nullptr)
+        registry->unitUsers.removeAllInstancesOf (user);
 
     // A release without a matching acquire() would delete the registry under
     // the feet of the processors that still use it.
@@ -82,6 +90,7 @@ std::unique_ptr<juce::OwnedArray<QCompressorHidManager::ConnectionListEntry>> QC
         entry->owner = connection->owner;
         entry->serialNumberRead = device.serialNumberRead.load();
         entry->openFailed = connection->openFailed;
+        entry->heldElsewhere = connection->openFailed && device.heldElsewhere.load();
 
         if (device.isRemoved())
             entry->status = busy;
@@ -119,6 +128,17 @@ bool QCompressorHidManager::storedSerialNames (int storedSerial, juce::int64 rec
 int QCompressorHidManager::serialFieldOf (juce::int64 recordedSerial) noexcept
 {
     return (int) (recordedSerial & 0xffff);
+}
+
+bool QCompressorHidManager::isNamedByAnotherUser (const HardwareConnection& connection, const UnitUser* asking) const
+{
+    const auto& device = *connection.device;
+
+    if (! device.serialNumberRead.load())
+        return false;
+
+    return std::any_of (unitUsers.begin(), unitUsers.end(), [&] (const UnitUser* user)
+                        { return user != asking && storedSerialNames (user->getNamedUnitSerial(), device.serialNumber.load()); });
 }
 
 bool QCompressorHidManager::isClaimable (const HardwareConnection& connection) noexcept
@@ -278,7 +298,7 @@ bool QCompressorHidManager::hasFailedUnits() const
     const juce::ScopedLock sl (getLock());
 
     for (auto* connection : connections)
-        if (connection->openFailed && ! connection->device->serialNumberRead.load())
+        if (connection->openFailed)
             return true;
 
     return false;
@@ -319,8 +339,10 @@ void QCompressorHidManager::probeNextUnit()
         if (isWaitingForRetry (*connection))
             continue;
 
-        if (connection->owner == nullptr && ! device.serialNumberRead.load() && ! device.isRemoved()
-            && device.state.load() == juce::HidDevice::closed)
+        // A unit whose open failed is probed again (its serial read again) once its
+        // back-off is over: that is how one held elsewhere is found free again.
+        if (connection->owner == nullptr && (! device.serialNumberRead.load() || connection->openFailed)
+            && ! device.isRemoved() && device.state.load() == juce::HidDevice::closed)
         {
             device.state.exchange (juce::HidDevice::openRequested);
             device.addListener (this);
@@ -349,8 +371,11 @@ void QCompressorHidManager::giveBack (HardwareConnection& connection)
 void QCompressorHidManager::noteOpenFailed (HardwareConnection& connection)
 {
     // Withdrawn here, the open request ends at once: the device was never open.
+    // A unit held elsewhere is looked at every second, to be free again soon
+    // after the other process lets it go.
     connection.failedOpens = juce::jmin (connection.failedOpens + 1, 30);
-    const auto delay = juce::jmin (longestRetryDelayMs, firstRetryDelayMs << juce::jmin (connection.failedOpens - 1, 3));
+    const auto backOff = connection.device->heldElsewhere.load() ? 0 : juce::jmin (connection.failedOpens - 1, 3);
+    const auto delay = juce::jmin (longestRetryDelayMs, firstRetryDelayMs << backOff);
     connection.retryAt = juce::Time::getMillisecondCounter() + (juce::uint32) delay;
     connection.openFailed = true;
     giveBack (connection);

@@ -49,9 +49,10 @@ public:
 
         /** The last open of the unit failed (no access, held by another program,
             gone), for the serial probe or for an instance that claimed it. The unit
-            is listed as without access and is neither probed nor claimed until its
-            back-off is over; after the next device-list change it is tried again at
-            once. Cleared when its serial number is read or it is claimed again.
+            is listed as without access (or in use elsewhere) and is neither probed
+            nor claimed until its back-off is over; then the probe tries it again,
+            and after the next device-list change it is tried again at once. Cleared
+            when its serial number is read or it is claimed again.
         */
         bool openFailed = false;
 
@@ -79,6 +80,21 @@ public:
 
         /** True while the unit could not be opened (see HardwareConnection::openFailed). */
         bool openFailed = false;
+
+        /** True while the unit is held open by another process through this product. */
+        bool heldElsewhere = false;
+    };
+
+    /** Each plug-in instance that holds the registry: the unit it names. */
+    class UnitUser
+    {
+    public:
+        virtual ~UnitUser() = default;
+
+        /** The stored serial number of the unit this instance names (CONNECTED
+            DEV SN), 0 for none. Message thread.
+        */
+        virtual int getNamedUnitSerial() const = 0;
     };
 
     /** Hears every change of the list or of a unit's ownership. */
@@ -104,16 +120,22 @@ public:
 
     JUCE_DECLARE_SINGLETON (QCompressorHidManager, false)
 
-    /** Returns the registry, creating it on first use, and counts one more user.
-        Called by each processor when it is constructed. Message thread.
+    /** Returns the registry, creating it on first use, and counts one more user,
+        which it asks for the unit it names until released. Called by each
+        processor when it is constructed. Message thread.
     */
-    static QCompressorHidManager* acquire();
+    static QCompressorHidManager* acquire (UnitUser* user = nullptr);
 
     /** Counts one user less; the last user's release deletes the registry, which
         stops the HID thread. Called by each processor when it is destroyed.
         Message thread.
     */
-    static void release();
+    static void release (UnitUser* user = nullptr);
+
+    /** True if a user other than `asking` names the unit of this connection: such
+        a unit is not free for another instance's automatic choice. Message thread.
+    */
+    bool isNamedByAnotherUser (const HardwareConnection& connection, const UnitUser* asking) const;
 
     //==============================================================================
     /** A snapshot of the units: serial number, status and owner, in list order.
@@ -221,6 +243,7 @@ private:
     bool hasFailedUnits() const;
 
     juce::Array<ConnectionListListener*> connectionListListeners;
+    juce::Array<UnitUser*> unitUsers;
     RetryTimer retryTimer { *this };
 
     JUCE_DECLARE_NON_COPYABLE_WITH_LEAK_DETECTOR (QCompressorHidManager)

@@ -306,7 +306,24 @@ void MenuBar::openDeviceSelector()
     if (registry == nullptr)
         return;
 
-    const auto list = registry->getConnectionList();
+    auto list = registry->getConnectionList();
+
+    // By serial number, so that a unit keeps its place when it is plugged in
+    // again; units whose serial number is not read yet come last.
+    struct BySerial
+    {
+        static int key (const QCompressorHidManager::ConnectionListEntry* e)
+        {
+            return e->serialNumberRead ? QCompressorHidManager::serialFieldOf (e->serialNumber) : 0x10000;
+        }
+
+        static int compareElements (const QCompressorHidManager::ConnectionListEntry* a, const QCompressorHidManager::ConnectionListEntry* b)
+        {
+            return key (a) - key (b);
+        }
+    } bySerial;
+
+    list->sort (bySerial, true);
 
     if (deviceSelectorMenu == nullptr)
     {
@@ -326,15 +343,23 @@ void MenuBar::openDeviceSelector()
 
         // A unit is offered for CONNECT only once its serial number was read (a
         // few frames after it was opened): an unread row would store a choice
-        // that names no unit. One that could not be opened is greyed.
-        const auto enabled = (entry->status == QCompressorHidManager::available && entry->serialNumberRead && ! entry->openFailed)
+        // that names no unit, and so would a unit whose serial number is 0 (the
+        // stored "no unit"). One that could not be opened, or that another
+        // process drives, is greyed.
+        const auto field = QCompressorHidManager::serialFieldOf (entry->serialNumber);
+        const auto enabled = (entry->status == QCompressorHidManager::available && entry->serialNumberRead && ! entry->openFailed && field != 0)
                              || (connected && ownBridge != nullptr && entry->owner == ownBridge);
 
         const auto storedSerial = entry->serialNumberRead ? QCompressorHidManager::storedSerialFor (entry->serialNumber)
                                                           : entry->serialNumber;
-        const auto text = entry->openFailed         ? DeviceComponent::getNoAccessRowText()
-                          : entry->serialNumberRead ? DeviceComponent::getRowText (QCompressorHidManager::serialFieldOf (entry->serialNumber))
-                                                    : DeviceComponent::getRowText (entry->serialNumber);
+        auto text = ! entry->serialNumberRead ? DeviceComponent::getRowText (entry->serialNumber)
+                    : field != 0              ? DeviceComponent::getRowText (field)
+                                              : juce::String ("Qel Compressor, no serial number");
+
+        if (entry->heldElsewhere)
+            text = (entry->serialNumberRead ? text : juce::String ("Qel Compressor")) + ", in use elsewhere";
+        else if (entry->openFailed)
+            text = DeviceComponent::getNoAccessRowText();
 
         // The row never triggers, so its id is never returned; 0 is kept for "nothing chosen".
         const auto itemId = entry->serialNumber != 0 ? entry->serialNumber : std::numeric_limits<int>::min();

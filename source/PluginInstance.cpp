@@ -594,7 +594,7 @@ QCompressorPluginInstance::QCompressorPluginInstance()
 {
     hidBridge = std::make_unique<QCompressorHidBridge> (*this, *paramsManager);
     settingWrites.reserve ((size_t) numNonAutomatableParams);
-    hidManager = QCompressorHidManager::acquire();
+    hidManager = QCompressorHidManager::acquire (this);
     addCommandListener (paramsManager);
     startTimer (1000);
 
@@ -609,7 +609,7 @@ QCompressorPluginInstance::~QCompressorPluginInstance()
     stopTimer();
 
     if (std::exchange (hidManager, nullptr) != nullptr)
-        QCompressorHidManager::release();
+        QCompressorHidManager::release (this);
 
     removeCommandListener (paramsManager);
     pendingCommand.reset();
@@ -672,15 +672,47 @@ void QCompressorPluginInstance::timerCallback()
 
     stopTimer();
 
-    if (paramsManager->getNonAutomatableParamValue (isConnected) != juce::var (false) || hidManager == nullptr)
+    if (hidManager == nullptr)
     {
+        startTimer (1000);
+        return;
+    }
+
+    const auto serial = chosenUnitSerial (*paramsManager);
+
+    // A bridge that owns a unit this instance no longer names (a claim still being
+    // opened when another unit was chosen) gives it up, open or not.
+    bool ownsAnother = false;
+
+    if (serial != 0 && hidBridge != nullptr)
+    {
+        const juce::ScopedLock sl (hidManager->getLock());
+
+        for (auto* connection : hidManager->connections)
+            ownsAnother = ownsAnother
+                          || (connection->owner == hidBridge.get()
+                              && ! QCompressorHidManager::storedSerialNames (serial, connection->device->serialNumber.load()));
+    }
+
+    if (paramsManager->getNonAutomatableParamValue (isConnected) != juce::var (false))
+    {
+        // Attached: the loss is announced, and the next tick makes the attempt.
+        if (ownsAnother)
+            detachUnit();
+
         startTimer (1000);
         return;
     }
 
     // Every attempt gets a bridge of its own, made before any unit is looked at.
     auto bridge = std::make_unique<QCompressorHidBridge> (*this, *paramsManager);
-    const auto serial = chosenUnitSerial (*paramsManager);
+
+    // Still being opened: no loss of this instance's unit, which is tried at once.
+    if (ownsAnother)
+    {
+        hidBridge->retire();
+        detachUnit();
+    }
 
     bool claimed = false, askForSelector = false;
     juce::int64 claimedSerial = 0;
@@ -688,6 +720,7 @@ void QCompressorPluginInstance::timerCallback()
     {
         const juce::ScopedLock sl (hidManager->getLock());
         const auto& connections = hidManager->connections;
+        QCompressorHidManager::HardwareConnection* target = nullptr;
 
         if (serial == 0)
         {
@@ -698,47 +731,45 @@ void QCompressorPluginInstance::timerCallback()
             const auto probing = std::any_of (connections.begin(), connections.end(), [registry] (auto* c)
                                               { return c->owner == registry; });
 
+            // A unit that could not be opened is no candidate, and neither is one
+            // that another instance names (its project's unit): neither is counted as
+            // free nor offered.
+            const auto isCandidate = [this] (const QCompressorHidManager::HardwareConnection* c)
+            { return ! c->openFailed && ! hidManager->isNamedByAnotherUser (*c, this); };
+
             if (! probing)
             {
-                // A unit that could not be opened is no candidate: it is neither
-                // counted as free nor offered.
-                const auto numFree = std::count_if (connections.begin(), connections.end(), [] (auto* c)
-                                                    { return c->owner == nullptr && ! c->openFailed; });
+                const auto numFree = std::count_if (connections.begin(), connections.end(), [&] (auto* c)
+                                                    { return c->owner == nullptr && isCandidate (c); });
 
                 // Only a unit whose serial was read is chosen: an unread one would be
                 // stored as a choice that names no unit.
                 if (numFree == 1)
-                {
                     for (auto* connection : connections)
-                    {
-                        if (QCompressorHidManager::isClaimable (*connection))
-                        {
-                            claimedSerial = connection->device->serialNumber.load();
-                            claimed = hidManager->claim (*connection, bridge.get());
-                            break;
-                        }
-                    }
-                }
+                        if (target == nullptr && QCompressorHidManager::isClaimable (*connection) && isCandidate (connection))
+                            target = connection;
 
                 // The selector is asked for only when it has a unit to offer.
-                if (! claimed)
-                    askForSelector = std::any_of (connections.begin(), connections.end(), [] (auto* c)
-                                                  { return c->device->state.load() == juce::HidDevice::closed
-                                                           && c->device->serialNumberRead.load() && ! c->openFailed; });
+                askForSelector = target == nullptr
+                                 && std::any_of (connections.begin(), connections.end(), [&] (auto* c)
+                                                 { return c->device->state.load() == juce::HidDevice::closed
+                                                          && c->device->serialNumberRead.load() && isCandidate (c); });
             }
         }
         else
         {
             // Only a unit nobody owns is claimed, so that no unit ever serves two bridges.
             for (auto* connection : connections)
-            {
-                if (QCompressorHidManager::isClaimable (*connection)
+                if (target == nullptr && QCompressorHidManager::isClaimable (*connection)
                     && QCompressorHidManager::storedSerialNames (serial, connection->device->serialNumber.load()))
-                {
-                    claimed = hidManager->claim (*connection, bridge.get());
-                    break;
-                }
-            }
+                    target = connection;
+        }
+
+        if (target != nullptr)
+        {
+            claimedSerial = target->device->serialNumber.load();
+            bridge->keepSettingsIn (keptSettingsFor (claimedSerial));
+            claimed = hidManager->claim (*target, bridge.get());
         }
 
         // Detaching the bridge that is replaced is no loss of this instance's unit:
@@ -771,6 +802,23 @@ void QCompressorPluginInstance::timerCallback()
     // The timer stays stopped.
     detachUnit();
     hidBridge = std::move (bridge);
+}
+
+int QCompressorPluginInstance::getNamedUnitSerial() const
+{
+    return chosenUnitSerial (*paramsManager);
+}
+
+QCompressorHidBridge::KeptSettings& QCompressorPluginInstance::keptSettingsFor (juce::int64 recordedSerial)
+{
+    const auto field = QCompressorHidManager::serialFieldOf (recordedSerial);
+
+    for (auto& [keptField, record] : keptSettings)
+        if (keptField == field)
+            return *record;
+
+    keptSettings.emplace_back (field, std::make_unique<QCompressorHidBridge::KeptSettings>());
+    return *keptSettings.back().second;
 }
 
 void QCompressorPluginInstance::detachUnit()

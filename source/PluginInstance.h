@@ -15,6 +15,7 @@
 class QCompressorPluginInstance final : public juce::MvPluginInstance
     , public juce::Timer
     , public juce::CommandManager
+    , private QCompressorHidManager::UnitUser
 {
 public:
     /** Builds the model, the host parameters, the buses and the command bus. Runs
@@ -51,7 +52,10 @@ public:
     */
     void commandFallback (std::unique_ptr<juce::MvCommand> command) override;
 
-    /** One attempt to attach a unit (message thread). */
+    /** One attempt to attach a unit (message thread). A bridge that owns a unit
+        other than the one CONNECTED DEV SN names gives it up first, be it open or
+        still being opened: an instance only ever drives the unit it names.
+    */
     void timerCallback() override;
 
     //==============================================================================
@@ -89,8 +93,16 @@ private:
     void restoreFromLegacyXml (const juce::XmlElement& xml);
     void resetToDefaults();
 
+    int getNamedUnitSerial() const override;
+    QCompressorHidBridge::KeptSettings& keptSettingsFor (juce::int64 recordedSerial);
+
     QCompressorParamsManager* const paramsManager;
     QCompressorHidManager* hidManager = nullptr;
+
+    /** What each unit this instance attached held before the instance wrote to it,
+        by serial field; the bridges of that unit keep them here.
+    */
+    std::vector<std::pair<int, std::unique_ptr<QCompressorHidBridge::KeptSettings>>> keptSettings;
     std::unique_ptr<QCompressorHidBridge> hidBridge;
     AsyncNaParam isConnectedUpdater;
     std::unique_ptr<juce::MvCommand> pendingCommand;

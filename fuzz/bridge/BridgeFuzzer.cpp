@@ -242,7 +242,7 @@ private:
         if (handshake >= 3)
             feed (status);
         if (handshake >= 4)
-            feed (frame (1));
+            feed (frame ((int) model.getNonAutomatableParamValue (hardwareAB) > 0 ? 2 : 1)); // the plug-in's bank
 
         switch (target)
         {

@@ -224,7 +224,7 @@ TEST_F (BridgeTest, TheHandshakeKeepsTheUnitsFramesAndPushesEveryValue)
     EXPECT_FALSE (anythingPending());
 }
 
-TEST_F (BridgeTest, BankBIsKeptAtConnectButThePushIsAlwaysTypeOne)
+TEST_F (BridgeTest, BankBIsKeptAtConnectAndThePushGoesIntoThePluginsBank)
 {
     const auto status = unitStatus ({ { 51, 0x01 } });
     feed (status);
@@ -234,7 +234,7 @@ TEST_F (BridgeTest, BankBIsKeptAtConnectButThePushIsAlwaysTypeOne)
     EXPECT_EQ (bridge->getState(), Bridge::pushStatus);
 
     feed (status);
-    EXPECT_FALSE (feed (makeFrame (2)));
+    EXPECT_FALSE (feed (makeFrame (2))) << "the plug-in selects bank A";
     const auto reply = feed (makeFrame (1));
     ASSERT_TRUE (reply);
     EXPECT_EQ (at (*reply, 0), 1);

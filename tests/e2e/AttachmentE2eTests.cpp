@@ -275,6 +275,79 @@ TEST_F (E2eTest, RevertPutsUnitAndParametersBackToTheConnectTimeSettings)
     instance.getParameters()[threshold]->removeListener (&host);
 }
 
+// After a re-plug, and with bank B written since, the recall still restores
+// what both banks held before this instance first wrote to the unit.
+TEST_F (E2eTest, RevertAfterAReplugRestoresBothBanksAsTheUnitHeldThem)
+{
+    auto& unit = addUnit (48);
+    const auto bankA = unit.getSettingsFrame (0), bankB = unit.getSettingsFrame (1);
+    auto& instance = addInstance();
+    auto& model = instance.getModel();
+    ASSERT_TRUE (waitUntilConnected (instance));
+    ASSERT_TRUE (mvtest::runMessageLoopUntil ([&]
+                                              { return unitHoldsModel (unit, instance) && bridgeIsIdle (instance); }));
+    bus.unplug (unit.getDevice());
+    ASSERT_TRUE (mvtest::runMessageLoopUntil ([&]
+                                              { return ! isConnected (instance); }));
+    bus.plug (unit.getDevice());
+    ASSERT_TRUE (waitUntilConnected (instance));
+    ASSERT_TRUE (mvtest::runMessageLoopUntil ([&]
+                                              { return unitHoldsModel (unit, instance) && bridgeIsIdle (instance); }));
+
+    model.setNonAutomatableParamValue (nullptr, hardwareAB, 1);
+    ASSERT_TRUE (mvtest::runMessageLoopUntil ([&]
+                                              { return unit.getBankInUse() == 1 && model.getParamValue (mix) == 50.0f; }));
+    model.setParamValue (nullptr, mix, 20.0f);
+    ASSERT_TRUE (mvtest::runMessageLoopUntil ([&]
+                                              { return unit.getField (mix, 1) == 20 && bridgeIsIdle (instance); }));
+
+    instance.sendCommand (std::make_unique<juce::MvCommand> (Ids::mvQCompressor::revertHardwareSettings));
+    EXPECT_TRUE (mvtest::runMessageLoopUntil ([&]
+                                              { return instance.getHidBridge()->getState() == Bridge::running && unit.getBankInUse() == 0
+                                                       && unit.getSettingsFrame (0) == bankA && unit.getSettingsFrame (1) == bankB; }))
+        << "THRESHOLD " << unit.getField (threshold, 0) << ", MIX " << unit.getField (mix, 0) << " and " << unit.getField (mix, 1);
+    EXPECT_TRUE (mvtest::runMessageLoopUntil ([&]
+                                              { return model.getParamValue (mix) == 80.0f && std::abs (model.getParamValue (threshold) + 10.0f) < 1.0e-3f; }));
+}
+
+// A project saved in bank B: the attach writes the plug-in's values into bank B
+// and leaves the unit's bank A as it was.
+TEST_F (E2eTest, AnAttachInBankBLeavesBankAAlone)
+{
+    auto& unit = addUnit (46);
+    const auto bankA = unit.getSettingsFrame (0);
+    auto& instance = addInstance();
+    instance.getModel().setNonAutomatableParamValue (nullptr, hardwareAB, 1);
+    ASSERT_TRUE (waitUntilConnected (instance));
+    ASSERT_TRUE (mvtest::runMessageLoopUntil ([&]
+                                              { return unit.getBankInUse() == 1 && unitHoldsModel (unit, instance) && bridgeIsIdle (instance); }));
+    EXPECT_EQ (unit.getSettingsFrame (0), bankA);
+}
+
+// MIX set in the plug-in and B pressed on the unit before the echo: bank B keeps
+// its own MIX (the plug-in's, as bank A holds it), also past the resend, and the plug-in
+// shows bank B's own values.
+TEST_F (E2eTest, ABankPressedOnTheUnitTakesNoValueMadeForTheOtherBank)
+{
+    auto& unit = addUnit (47);
+    unit.setField (mix, 100, 1);
+    const auto bankB = unit.getSettingsFrame (1);
+    auto& instance = addInstance();
+    ASSERT_TRUE (waitUntilConnected (instance));
+    ASSERT_TRUE (mvtest::runMessageLoopUntil ([&]
+                                              { return unitHoldsModel (unit, instance) && bridgeIsIdle (instance); }));
+
+    unit.setSending (false);
+    instance.getModel().setParamValue (nullptr, mix, 30.0f);
+    unit.setSwitch (SimulatedUnit::Switch::hardwareAB, true);
+    unit.setSending (true);
+    ASSERT_TRUE (mvtest::runMessageLoopUntil ([&]
+                                              { return (int) na (instance, hardwareAB) == 1 && bridgeIsIdle (instance); }));
+    runFor (1500);
+    EXPECT_EQ (unit.getSettingsFrame (1), bankB) << "bank B's MIX " << unit.getField (mix, 1);
+    EXPECT_TRUE (unitHoldsModel (unit, instance)) << "MIX shown " << instance.getModel().getParamValue (mix);
+}
+
 TEST_F (E2eTest, UndoAndRedoNeverCarryOneBanksValuesIntoTheOther)
 {
     auto& unit = addUnit (45);
@@ -394,6 +467,38 @@ TEST_F (E2eTest, TwoInstancesEachAttachTheirOwnUnit)
     ASSERT_TRUE (mvtest::runMessageLoopUntil ([&]
                                               { return second.getField (mix) == 11 && first.getField (mix) == 22; }));
     EXPECT_NE (connectionOf (a, 71), nullptr);
+}
+
+// A project's unit goes to the instance saved with it: an instance saved with no
+// unit ticks first, and takes it neither then, nor at a re-plug, nor once the
+// other has let it go.
+TEST_F (E2eTest, AUnitAnotherInstanceNamesIsNeverTheAutomaticChoice)
+{
+    auto& unit = addUnit (81);
+    auto& unnamed = addInstance();
+    auto& owner = addInstance (81);
+    owner.getModel().setParamValue (nullptr, mix, 33.0f);
+
+    for (int replug = 0; replug < 2; ++replug)
+    {
+        ASSERT_TRUE (waitUntilConnected (owner));
+        ASSERT_TRUE (mvtest::runMessageLoopUntil ([&]
+                                                  { return unit.getField (mix, 0) == 33 && bridgeIsIdle (owner); }));
+        bus.unplug (unit.getDevice());
+        ASSERT_TRUE (mvtest::runMessageLoopUntil ([&]
+                                                  { return ! isConnected (owner); }));
+        bus.plug (unit.getDevice());
+    }
+
+    // The device selector's DISCONNECT.
+    ASSERT_TRUE (waitUntilConnected (owner));
+    owner.getModel().setNonAutomatableParamValue (nullptr, shouldBeConnected, false);
+    owner.detachUnit();
+    runFor (2500);
+    EXPECT_FALSE (isConnected (unnamed));
+    EXPECT_EQ ((int) na (unnamed, connectedDevSn), 0);
+    EXPECT_EQ (unnamed.getPendingCommand(), nullptr) << "no selector for a unit that is not free";
+    EXPECT_EQ (unit.getField (mix, 0), 33);
 }
 
 TEST_F (E2eTest, AUnitThatNeverEchoesGetsTheValueAgainEverySecond)

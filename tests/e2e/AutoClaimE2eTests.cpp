@@ -306,6 +306,34 @@ TEST_F (E2eTest, ReplacingABridgeThatStillOwnsAUnitLeavesTheTimerStopped)
     model.removeNonAutomatableParamListener (&connection, ParamData::isConnected);
 }
 
+// Another unit is chosen while the claim of the first is still being opened, and
+// the chosen one cannot be taken yet: the first claim is given up, so the
+// instance never drives a unit it no longer names, and takes the chosen one.
+TEST_F (E2eTest, AChoiceMadeWhileAClaimIsBeingOpenedGivesThatClaimUp)
+{
+    auto& first = addUnit (421);
+    auto& chosen = addUnit (422, 5, false);
+    auto& instance = addInstance (421);
+    auto& model = instance.getModel();
+    model.setNonAutomatableParamValue (nullptr, shouldBeConnected, false);
+    ASSERT_TRUE (mvtest::runMessageLoopUntil ([&]
+                                              { return unitWithSerial (instance, 421) && unitWithSerial (instance, 421)->status == Registry::available; }));
+
+    first.getDevice()->setOpensPending (true);
+    model.setNonAutomatableParamValue (nullptr, shouldBeConnected, true);
+    instance.timerCallback();
+    ASSERT_EQ (unitWithSerial (instance, 421)->owner, bridgeOf (instance));
+
+    // As the device selector's CONNECT, for a unit that is not on the bus yet.
+    model.setNonAutomatableParamValue (nullptr, connectedDevSn, 422);
+    instance.timerCallback();
+    first.getDevice()->setOpensPending (false);
+    bus.plug (chosen.getDevice());
+    ASSERT_TRUE (waitUntilConnected (instance));
+    EXPECT_TRUE (chosen.isOpen());
+    EXPECT_EQ (first.getNumReplies(), 0) << "the unit no longer named was written to";
+}
+
 // The same replacement reached by the timer itself after a real unit loss: the
 // lost unit's bridge restarts the timer, and the claim that follows stops it.
 // (Whether the timer runs is not read while the HID thread may be starting it.)

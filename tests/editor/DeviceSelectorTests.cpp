@@ -261,9 +261,11 @@ TEST_F (DeviceSelectorTest, DisconnectDetachesAndKeepsTheSerialNumber)
 }
 
 // A unit whose serial number is not read is not offered: CONNECT would store a
-// choice that names no unit. A unit that cannot be opened says so, greyed, and a
-// serial field above 32768 is shown as on the unit and stored as saved states have it.
-TEST_F (DeviceSelectorTest, UnreadAndRefusedUnitsOfferNoConnectAndSaySo)
+// choice that names no unit, and so would serial 0. A unit that cannot be opened
+// or that another process drives says so, greyed, until that process lets it go.
+// A serial field above 32768 is shown as on the unit and stored as saved states
+// have it. The units are listed by serial number, unread ones last.
+TEST_F (DeviceSelectorTest, UnitsThatCannotBeChosenOfferNoConnectAndSaySo)
 {
     MV_NEEDS_DESKTOP();
     ASSERT_TRUE (showBarWithFocus());
@@ -271,27 +273,42 @@ TEST_F (DeviceSelectorTest, UnreadAndRefusedUnitsOfferNoConnectAndSaySo)
     auto& refused = *units.back();
     refused.getDevice()->setFailingOpens (-1);
     bus.plug (refused.getDevice());
+    auto& held = addUnit (3);
     addUnit (0x8001);
-    ASSERT_TRUE (waitUntilListed ({ -32767 }));
+    addUnit (0);
+    addUnit (2);
+    ASSERT_TRUE (waitUntilListed ({ 3, -32767, 0, 2 }));
+
+    // Taken by another process after its serial number was read: CONNECT finds
+    // it held, and it is no longer offered.
+    held.getDevice()->setHeldElsewhere (true);
+    clickRow (3, false, true);
+    model().setNonAutomatableParamValue (nullptr, shouldBeConnected, false);
     ASSERT_TRUE (mvtest::runMessageLoopUntil ([&]
-                                              {
-                                                  const auto list = processor->getHidManager()->getConnectionList();
-                                                  return list->size() == 2 && (*list)[0]->openFailed; }));
+                                              { return entryOf (*processor, 3)->heldElsewhere && (*processor->getHidManager()->getConnectionList())[0]->openFailed; }));
+    EXPECT_FALSE (held.isOpen());
 
     menuBar->openDeviceSelector();
     const auto rows = rowsOf (*menuBar->getDeviceSelectorMenu());
-    ASSERT_EQ (rows.size(), 2u);
+    ASSERT_EQ (rows.size(), 5u);
+    juce::StringArray texts;
 
-    EXPECT_EQ (rows[0]->getText(), "Qel Compressor, no access");
-    EXPECT_FALSE (rows[0]->getButton().isEnabled());
-    EXPECT_EQ (rows[0]->getButton().getParentComponent(), nullptr) << "nothing to connect to";
-    EXPECT_FALSE (rows[0]->isOwnUnit()) << "drawn in grey";
-    EXPECT_EQ (rows[0]->getSerialNumber(), -1) << "names no unit";
+    for (auto* row : rows)
+    {
+        texts.add (row->getText());
+        EXPECT_EQ (row->getButton().isEnabled(), row->getButton().getParentComponent() == row);
+        EXPECT_EQ (row->getButton().isEnabled(), row->getSerialNumber() == 2 || row->getSerialNumber() == -32767) << row->getText();
+        EXPECT_FALSE (row->isOwnUnit()) << "drawn in grey";
+    }
 
-    EXPECT_EQ (rows[1]->getText(), "Qel Compressor, sn: 32769");
-    EXPECT_EQ (rows[1]->getSerialNumber(), -32767);
-    EXPECT_TRUE (rows[1]->getButton().isEnabled());
+    EXPECT_EQ (texts.joinIntoString (" | "), "Qel Compressor, no serial number | Qel Compressor, sn: 0002 | Qel Compressor, sn: 0003, in use elsewhere | Qel Compressor, sn: 32769 | Qel Compressor, no access");
+    EXPECT_EQ (rows[4]->getSerialNumber(), -1) << "names no unit";
     juce::PopupMenu::dismissAllActiveMenus();
+
+    held.getDevice()->setHeldElsewhere (false);
+    EXPECT_TRUE (mvtest::runMessageLoopUntil ([&]
+                                              { return ! entryOf (*processor, 3)->openFailed; }))
+        << "free again once let go";
 }
 
 TEST_F (DeviceSelectorTest, AStoredMinusOneNamesNoUnit)

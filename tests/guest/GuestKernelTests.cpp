@@ -262,7 +262,20 @@ TEST_F (GuestKernelTest, AUnitOnTheBusAtStartIsFoundWithTheReportSizesOfItsDescr
     EXPECT_TRUE (backend->getMaxOutputReportSize (events.arrivals[0], outputSize));
     EXPECT_EQ (inputSize, 64);
     EXPECT_EQ (outputSize, 64);
+
+    // A second user of the node (as another process would be) finds it held
+    // until the first closes it.
+    WatchedBackend other;
+    ASSERT_TRUE (runBackendUntil (*other.backend, [&]
+                                  { return ! other.arrivals.empty(); }));
+    using Result = juce::HidBackend::OpenResult;
+    auto result = Result::pending;
+    ASSERT_TRUE (runBackendUntil (*other.backend, [&]
+                                  { return (result = other.backend->openDevice (other.arrivals[0])) != Result::pending; }));
+    EXPECT_EQ (result, Result::heldElsewhere);
     backend->closeDevice (events.arrivals[0]);
+    EXPECT_TRUE (runBackendUntil (*other.backend, [&]
+                                  { return other.backend->openDevice (other.arrivals[0]) == Result::opened; }));
 }
 
 TEST_F (GuestKernelTest, HotPlugAddRemoveAndAddAgain)

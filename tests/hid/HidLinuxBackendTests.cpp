@@ -550,6 +550,49 @@ TEST (HidNodeWorker, AStalledWriteHoldsUpNobody)
     EXPECT_TRUE (post (0xa9, replaceable));
     EXPECT_EQ (next(), 0xa9);
 
+    // Each side held between its two steps. The poster: behind a write held up,
+    // a report sent once takes a waiting replaceable one out of the slot before
+    // the worker can see it, so the older one is never written after it.
+    using Step = juce::HidNodeWorker::Step;
+    std::atomic<int> holding { 0 }, taken { 0 };
+    std::atomic<bool> workerHeld { false }, release { false };
+    std::function<void (Step)> hold = [&] (Step step)
+    {
+        taken += step == Step::replaceableTaken ? 1 : 0;
+
+        if (step == Step::postingOnce && holding == 1)
+        {
+            readBytes (stuffed);
+            idle();
+        }
+
+        if (step == Step::replaceableTaken && holding == 2)
+            for (workerHeld = true; ! release;)
+                std::this_thread::yield();
+    };
+    worker->stepHook.store (&hold);
+    holding = 1;
+    stuffed = fill();
+    EXPECT_TRUE (post (0xd1, replaceable));
+    ASSERT_TRUE (mvtest::runMessageLoopUntil ([&]
+                                              { return taken > 0; }));
+    EXPECT_TRUE (post (0xd2, replaceable));
+    EXPECT_TRUE (post (0xd3, once));
+    EXPECT_EQ (next(), 0xd1);
+    EXPECT_EQ (next(), 0xd3) << "the replaceable report it replaces was written";
+
+    // The worker, holding a replaceable report it took: a report sent once that
+    // comes meanwhile goes out after it and takes nothing's place.
+    holding = 2;
+    EXPECT_TRUE (post (0xd4, replaceable));
+    ASSERT_TRUE (mvtest::runMessageLoopUntil ([&]
+                                              { return workerHeld.load(); }));
+    EXPECT_TRUE (post (0xd5, once));
+    release = true;
+    EXPECT_EQ (next(), 0xd4) << "the replaceable report taken was dropped";
+    EXPECT_EQ (next(), 0xd5);
+    worker->stepHook.store (nullptr);
+
     // For a second, a replaceable report and one sent once back to back, each
     // numbered: none made before a report sent once is written after it, and
     // none is written twice.

@@ -24,6 +24,12 @@ void VirtualHidDevice::setOpensPending (bool pending)
     opensPending = pending;
 }
 
+void VirtualHidDevice::setHeldElsewhere (bool held)
+{
+    const std::lock_guard<std::mutex> sl (mutex);
+    heldElsewhere = held;
+}
+
 void VirtualHidDevice::setRefusingReports (bool refusing)
 {
     const std::lock_guard<std::mutex> sl (mutex);
@@ -122,6 +128,9 @@ juce::HidBackend::OpenResult VirtualHidDevice::tryOpen()
 
         if (opensPending)
             return OpenResult::pending;
+
+        if (heldElsewhere)
+            return OpenResult::heldElsewhere;
 
         if (failingOpens != 0)
         {

@@ -61,6 +61,9 @@ public:
     /** While set, every open stays pending, as one that the kernel holds up. */
     void setOpensPending (bool pending);
 
+    /** While set, every open finds the device held open by another process. */
+    void setHeldElsewhere (bool held);
+
     /** While set, every report the host sends is refused (not recorded). */
     void setRefusingReports (bool refusing);
 
@@ -122,7 +125,7 @@ private:
     VirtualHidBus* bus = nullptr;
     Peer* peer = nullptr;
     int failingOpens = 0;
-    bool opensPending = false, refusingReports = false, inputSizeAvailable = true, outputSizeAvailable = true;
+    bool opensPending = false, heldElsewhere = false, refusingReports = false, inputSizeAvailable = true, outputSizeAvailable = true;
     bool open = false;
     int openAttempts = 0, opens = 0, closes = 0, delivered = 0;
     std::deque<QueuedReport> queue;

@@ -87,14 +87,18 @@ public:
     /** What openDevice() answers. */
     enum class OpenResult
     {
-        opened, /**< open for reading and writing reports */
-        failed, /**< could not be opened; the next call tries again */
-        pending /**< still being opened: ask again later */
+        opened,       /**< open for reading and writing reports */
+        failed,       /**< could not be opened; the next call tries again */
+        pending,      /**< still being opened: ask again later */
+        heldElsewhere /**< held open by another process through this product (it locks
+                            the device while it has it open); the next call tries again */
     };
 
     /** Opens the device for reading and writing reports, or goes on opening it.
         A backend whose open can block opens on a thread of its own and answers
         pending until it is done; the HID layer then asks again at its next pass.
+        A device open here is locked for this backend alone until it is closed, so
+        that no second user of this product in another process drives it too.
     */
     virtual OpenResult openDevice (HidDeviceRef device) = 0;
 

@@ -205,7 +205,9 @@ public:
         int fd = -1;
         HidReportSizes sizes;
 
-        switch (device->worker->getOpenState (fd, sizes))
+        const auto state = device->worker->getOpenState (fd, sizes);
+
+        switch (state)
         {
             case HidNodeWorker::OpenState::open:
                 device->opening = false;
@@ -214,8 +216,9 @@ public:
                 return OpenResult::opened;
 
             case HidNodeWorker::OpenState::failed:
+            case HidNodeWorker::OpenState::heldElsewhere:
                 device->opening = false;
-                return OpenResult::failed;
+                return state == HidNodeWorker::OpenState::failed ? OpenResult::failed : OpenResult::heldElsewhere;
 
             case HidNodeWorker::OpenState::opening:
             default:

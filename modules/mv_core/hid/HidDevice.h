@@ -155,6 +155,12 @@ public:
     /** True once the registry's probe read serialNumber (set after it). */
     std::atomic<bool> serialNumberRead { false };
 
+    /** True while the last open found the device held open by another process
+        through this product; cleared when an open succeeds. Written by the HID
+        thread before it tells the listeners of the failed open.
+    */
+    std::atomic<bool> heldElsewhere { false };
+
 private:
     friend class HidManager;
     friend class HidIOAccessor;

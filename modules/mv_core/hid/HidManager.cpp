@@ -163,12 +163,18 @@ void HidManager::openDevice (HidDevice& device)
         return;
     }
 
-    switch (backend.openDevice (ref))
+    const auto result = backend.openDevice (ref);
+
+    if (result != HidBackend::OpenResult::pending)
+        device.heldElsewhere.store (result == HidBackend::OpenResult::heldElsewhere);
+
+    switch (result)
     {
         case HidBackend::OpenResult::pending:
             return; // asked again at the next pass, while the device stays openRequested
 
         case HidBackend::OpenResult::failed:
+        case HidBackend::OpenResult::heldElsewhere:
             openFailed (device);
             return;
 

@@ -6,6 +6,7 @@
     #include <fcntl.h>
     #include <unistd.h>
     #include <sys/ioctl.h>
+    #include <sys/file.h>
     #include <linux/hidraw.h>
     #include <cerrno>
 
@@ -210,6 +211,7 @@ bool HidNodeWorker::post (uint8 reportId, const uint8* data, int length, HidBack
         // one was made before it, and written after it, it would undo it. So
         // that one leaves the slot before the worker can see this one.
         back = middle.exchange (back, std::memory_order_acq_rel) & ~freshReport;
+        reachStep (Step::postingOnce);
         onceTail.store (tail + 1, std::memory_order_release);
     }
     else
@@ -251,6 +253,12 @@ void HidNodeWorker::waitForSignal() noexcept
 
     uint64_t count = 0;
     [[maybe_unused]] const auto read = ::read (eventFd, &count, sizeof (count));
+}
+
+void HidNodeWorker::reachStep (Step step) const
+{
+    if (auto* hook = stepHook.load())
+        (*hook) (step);
 }
 
 bool HidNodeWorker::isResting() const noexcept
@@ -309,6 +317,7 @@ void HidNodeWorker::writeWaitingReports() noexcept
             }
 
             front = slot & ~freshReport;
+            reachStep (Step::replaceableTaken);
         }
 
         // A replaceable report goes after the reports sent once that were handed
@@ -381,15 +390,27 @@ void HidNodeWorker::run()
         {
             // A node still open (its close was asked for and withdrawn before it
             // was acted on) answers the new request as it is.
+            auto heldElsewhere = false;
+
             if (fd < 0)
             {
                 fd = ::open (path.c_str(), O_RDWR | O_CLOEXEC);
+
+                // The lock ends with the descriptor. A file system that has no locks
+                // leaves the node unguarded rather than unusable.
+                if (fd >= 0 && ::flock (fd, LOCK_EX | LOCK_NB) != 0 && errno == EWOULDBLOCK)
+                {
+                    ::close (fd);
+                    fd = -1;
+                    heldElsewhere = true;
+                }
+
                 sizes = fd >= 0 ? readReportSizes (fd) : HidReportSizes();
             }
 
             const std::lock_guard<std::mutex> sl (controlLock);
             servedRequest = request;
-            servedState = fd >= 0 ? OpenState::open : OpenState::failed;
+            servedState = fd >= 0 ? OpenState::open : (heldElsewhere ? OpenState::heldElsewhere : OpenState::failed);
             servedFd = fd;
             servedSizes = sizes;
         }

@@ -39,17 +39,36 @@ public:
     /** Where the node stands for the open that was asked for last. */
     enum class OpenState
     {
-        opening, /**< being opened (or not looked at yet) */
-        open,    /**< open: the descriptor and the report sizes read from it are known */
-        failed   /**< could not be opened */
+        opening,      /**< being opened (or not looked at yet) */
+        open,         /**< open: the descriptor and the report sizes read from it are known */
+        failed,       /**< could not be opened */
+        heldElsewhere /**< another open of the node holds its lock (another process
+                           that drives the unit through this product) */
     };
+
+    /** Two steps of one thread that another thread must never see apart. */
+    enum class Step
+    {
+        postingOnce,     /**< post(): the replaceable report waiting was taken out of the
+                              slot for a report sent once, which is not handed over yet */
+        replaceableTaken /**< the worker took a replaceable report from the slot and has
+                              not written it yet */
+    };
+
+    /** A function called at each Step, on the thread that makes it, or null.
+        Tests set it to hold a thread between the two; the product never does.
+    */
+    std::atomic<std::function<void (Step)>*> stepHook { nullptr };
 
     /** Starts a worker and its thread for the node at `path` ("/dev/hidraw3");
         null when the process has no descriptor or no thread left for it.
     */
     static std::shared_ptr<HidNodeWorker> start (const String& path);
 
-    /** Asks for the node to be opened; getOpenState() tells when it is. */
+    /** Asks for the node to be opened; getOpenState() tells when it is. An open
+        node holds an exclusive lock on it until it is closed, so that two users of
+        this product (in one process or in two) never drive one unit at once.
+    */
     void requestOpen();
 
     /** The state of the open asked for last. Once it is `open`, `fd` is the node's
@@ -111,6 +130,7 @@ private:
     void writeWaitingReports() noexcept;
     void write (const Report& report) noexcept;
     bool isResting() const noexcept;
+    void reachStep (Step step) const;
 
     const std::string path;
     const int eventFd;

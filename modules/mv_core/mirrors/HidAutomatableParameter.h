@@ -77,6 +77,12 @@ public:
     /** Marks a device integer as waiting to be sent (any thread). */
     void setPending (int deviceValue) noexcept;
 
+    /** Gives up a value made for a bank the unit no longer uses (see
+        HidValueExchange::giveUp). Message thread, while the HID thread leaves the
+        mirror alone.
+    */
+    void giveUpOutstanding() noexcept { exchange.giveUp(); }
+
     //==============================================================================
     /** Applies the latest unit value to the model inside a gesture, unless the
         model has marked a newer value for the unit since. Message thread.

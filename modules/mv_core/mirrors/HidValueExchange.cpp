@@ -113,6 +113,18 @@ HidValueExchange::UnitValue HidValueExchange::takeUnitValue (int v) noexcept
     return UnitValue::adopted;
 }
 
+void HidValueExchange::giveUp() noexcept
+{
+    if (! isSendPending() && sentValue.load() == -1 && (int) (uint32) ((uint64) received.load() & 0xFFFFFFFFu) == -1)
+        return;
+
+    confirmationTimer (false);
+    pendingState.fetch_and (~pendingFlag);
+    sentValue.exchange (-1);
+    received.exchange (pack (0, -1));
+    deviceValue.exchange (-1);
+}
+
 //==============================================================================
 bool HidValueExchange::takeValueToApply (int& d) noexcept
 {

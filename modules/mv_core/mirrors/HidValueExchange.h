@@ -74,6 +74,14 @@ public:
     */
     UnitValue takeUnitValue (int deviceValue) noexcept;
 
+    /** The value pending or in flight, and a unit value not applied yet, belong
+        to a bank the unit no longer uses: all three are given up, and the unit's
+        next value counts as a change (it is adopted), so that the model then
+        shows the new bank's own value. Nothing is done when none of them is
+        there. Message thread, while the HID thread leaves the exchange alone.
+    */
+    void giveUp() noexcept;
+
     //==============================================================================
     /** Takes the adopted unit value that is to be applied to the model. Returns
         false when there is none, or when the model has marked a value to send since
