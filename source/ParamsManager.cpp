@@ -125,13 +125,22 @@ void QCompressorParamsManager::setParamValue (AutomatableParamListener* source, 
 
 void QCompressorParamsManager::applyHostChanges()
 {
-    std::array<std::optional<float>, numParams> writes;
+    std::array<juce::MvDawParameter*, numParams> writers {};
+    std::array<float, numParams> writes {};
     std::bitset<numParams> written;
 
     for (int i = 0; i < numParams; ++i)
+    {
         if (auto* hostParameter = dynamic_cast<juce::MvDawParameter*> (getHostParameter (i)))
-            if ((writes[(size_t) i] = hostParameter->takeHostWrite()))
+        {
+            if (const auto hostValue = hostParameter->takeHostWrite())
+            {
+                writers[(size_t) i] = hostParameter;
+                writes[(size_t) i] = *hostValue;
                 written.set ((size_t) i);
+            }
+        }
+    }
 
     if (written.none())
         return;
@@ -142,9 +151,9 @@ void QCompressorParamsManager::applyHostChanges()
         // What the host sets at one moment is one change: the snapshot first and
         // its recall, which leaves out the controls the host sets with it; then
         // those values, in force and recorded into the snapshot chosen.
-        if (const auto& chosen = writes[(size_t) snapshot])
+        if (written[(size_t) snapshot])
         {
-            setParamValue (getHostListener (snapshot), snapshot, *chosen);
+            setParamValue (writers[(size_t) snapshot], snapshot, writes[(size_t) snapshot]);
 
             if (isUpdatePending())
             {
@@ -155,19 +164,13 @@ void QCompressorParamsManager::applyHostChanges()
         }
 
         for (int i = 0; i < numRecallableParams; ++i)
-            if (const auto& hostValue = writes[(size_t) i])
-                setParamValue (getHostListener (i), i, *hostValue);
+            if (written[(size_t) i])
+                setParamValue (writers[(size_t) i], i, writes[(size_t) i]);
     }
 
-    for (int i = 0; i < numParams; ++i)
-        if (written[(size_t) i])
-            if (auto* hostParameter = dynamic_cast<juce::MvDawParameter*> (getHostParameter (i)))
-                hostParameter->showValueInForce();
-}
-
-juce::MvParamsManager::AutomatableParamListener* QCompressorParamsManager::getHostListener (int index) const
-{
-    return dynamic_cast<AutomatableParamListener*> (getHostParameter (index));
+    for (auto* hostParameter : writers)
+        if (hostParameter != nullptr)
+            hostParameter->showValueInForce();
 }
 
 void QCompressorParamsManager::setNonAutomatableParamValue (NonAutomatableParamListener* source, int index, juce::var value)

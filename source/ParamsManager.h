@@ -151,7 +151,6 @@ private:
     void stepHistory (int direction);
     void setCurrentSnapshotKnobMode (const juce::var& mode);
     void applyHistoryState (const QCompressorUndoManager::State& state);
-    AutomatableParamListener* getHostListener (int index) const;
     void savedStateChanged();
 
     bool stepKnobs = false;

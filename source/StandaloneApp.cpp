@@ -175,23 +175,9 @@ void QCompressorStandaloneApp::saveState()
 
 bool QCompressorStandaloneApp::writeSettings()
 {
-    // The framework's XML settings layout; a value that is XML itself (the
-    // audio setup an older version stored) is kept as an element.
-    juce::XmlElement document ("PROPERTIES");
-    const auto& properties = settings->getAllProperties();
-
-    for (int i = 0; i < properties.size(); ++i)
-    {
-        auto* entry = document.createNewChildElement ("VALUE");
-        entry->setAttribute ("name", properties.getAllKeys()[i]);
-
-        if (auto xml = juce::parseXML (properties.getAllValues()[i]))
-            entry->addChildElement (xml.release());
-        else
-            entry->setAttribute ("val", properties.getAllValues()[i]);
-    }
-
-    const auto text = document.toString();
+    // The framework's XML settings layout, which its settings files read back.
+    const auto document = settings->createXml ("PROPERTIES");
+    const auto text = document->toString();
     const auto written = replaceFileWhole (settings->getFile(), text.toRawUTF8(), text.getNumBytesAsUTF8());
 
     if (! written && ! std::exchange (writeFailed, true))

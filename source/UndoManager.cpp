@@ -62,7 +62,7 @@ void QCompressorUndoManager::paramGestureChanged (int, bool starting)
 
 void QCompressorUndoManager::settle()
 {
-    if (suspended == 0 && hostChanges == 0)
+    if (suspended == 0 && hostChanges == 0 && states.size() > 1)
         dropVoidSteps (manager.captureHistoryState(), false);
 }
 
@@ -102,7 +102,9 @@ void QCompressorUndoManager::dropVoidSteps (const State& shown, bool everyNeighb
 
 void QCompressorUndoManager::hostChangeStarting()
 {
-    if (hostChanges++ == 0 && suspended == 0)
+    // With no other state kept there is nothing to take the change into (and
+    // no step is made while the host changes).
+    if (hostChanges++ == 0 && suspended == 0 && states.size() > 1)
     {
         beforeHostChange = manager.captureHistoryState();
         watchingHostChange = true;
