@@ -167,6 +167,11 @@ TEST_F (HostParameters, TheHostShowsTheValueInForceAndNoWriteOfItsOwnIsDropped)
     for (const auto& e : host.take())
         EXPECT_EQ (e.kind, ParamEvent::value) << e;
 
+    // A switch written between its positions is handed the one in force.
+    hostParameter (engage).setValue (0.34f);
+    drainMessages();
+    EXPECT_EQ (hostParameter (engage).getValue(), 0.0f);
+
     // Free knobs again: the lane's 13 is a change, and is played.
     model.setNonAutomatableParamValue (nullptr, ParamData::stepKnobs, false);
     hostParameter (attack).setValue (daw (attack).getRange().convertTo0to1 (13.0f));

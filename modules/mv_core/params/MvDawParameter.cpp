@@ -143,17 +143,21 @@ std::optional<float> MvDawParameter::takeHostWrite()
 void MvDawParameter::showValueInForce()
 {
     const auto modelValue = manager.getParamValue (index);
+    const auto inForce = jlimit (0.0f, 1.0f, range.convertTo0to1 (snapToRange (modelValue)));
     auto shown = value.load();
 
-    if (hostWritePending || toSnappedReal (shown) == modelValue)
+    // A number the host wrote between two steps of the interval stays the
+    // host's: it reads the same. A choice is one of its positions, or the host
+    // would keep one that no save gives back.
+    const auto showsValueInForce = isDiscrete() ? shown == inForce : toSnappedReal (shown) == modelValue;
+
+    if (hostWritePending || showsValueInForce)
         return;
 
     // Only over the value looked at: a host write that came in meanwhile is
     // newer, and goes to the model next.
-    const auto normalised = jlimit (0.0f, 1.0f, range.convertTo0to1 (snapToRange (modelValue)));
-
-    if (value.compare_exchange_strong (shown, normalised))
-        setValueNotifyingHost (normalised);
+    if (value.compare_exchange_strong (shown, inForce))
+        setValueNotifyingHost (inForce);
 }
 
 void MvDawParameter::paramGestureChanged (int, bool starting)

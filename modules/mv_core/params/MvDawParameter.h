@@ -80,9 +80,10 @@ public:
     std::optional<float> takeHostWrite();
 
     /** Gives the host the value in force when the model holds another than this
-        parameter shows (a value the knob steps moved), as a value without a
-        gesture, so that nothing is recorded. A value the host wrote between two
-        interval steps stays the host's: it shows the same. Message thread.
+        parameter shows (a value the knob steps moved, or a choice the host wrote
+        between two positions), as a value without a gesture, so that nothing is
+        recorded. A number the host wrote between two steps of the interval stays
+        the host's: it shows the same. Message thread.
     */
     void showValueInForce();
 
