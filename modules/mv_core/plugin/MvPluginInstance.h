@@ -58,8 +58,9 @@ public:
 
     //==============================================================================
     /** The common answers: the product name, no audio work (the buffer passes
-        unchanged, see isBusesLayoutSupported), no tail, no MIDI, one program with an empty name. The state
-        calls do nothing here; the product saves and restores its own state.
+        unchanged, see isBusesLayoutSupported), no tail, no MIDI, one program
+        with an empty name. The state calls do nothing here; the product saves
+        and restores its own state.
     */
     const String getName() const override;
     void prepareToPlay (double sampleRate, int maximumExpectedSamplesPerBlock) override;
